@@ -1,0 +1,28 @@
+// The main menu: the loop in which the user loads, saves, displays and
+// filters the current signal, and the file actions behind its entries.
+#ifndef PELLORY_HOST_MAIN_MENU_H_
+#define PELLORY_HOST_MAIN_MENU_H_
+
+#include <string>
+
+#include "host/editor.h"
+
+namespace pellory {
+
+// Shows the menu, performs one selection, clears the screen, and again,
+// until the input ends; then returns.
+void MainMenu(Editor& editor);
+
+// Loads `file_name` into the current signal (retrying once) and reports
+// "File loaded\n" or "File could not be loaded\n".
+void LoadSignalFile(Editor& editor, const std::string& file_name);
+// Saves the current signal, if any, to the current file name. Silent.
+void SaveSignalFile(Editor& editor);
+// Saves the current signal, if any, to `file_name`. Silent.
+void SaveSignalFileAs(Editor& editor, const std::string& file_name);
+// Prints the current signal, if any.
+void DisplaySignal(Editor& editor);
+
+}  // namespace pellory
+
+#endif  // PELLORY_HOST_MAIN_MENU_H_

@@ -1,0 +1,63 @@
+// The signal being edited: a sample count and the sample buffer filters
+// rewrite in place, and the text file format signals are loaded from and
+// saved to.
+//
+// Sample buffer: N+1 32-bit integers; element 0 holds N, elements 1..N the
+// samples. Signal file: N on the first line, then one sample per line, each
+// line ending in '\n'.
+#ifndef PELLORY_HOST_SIGNAL_H_
+#define PELLORY_HOST_SIGNAL_H_
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+namespace pellory {
+
+class Signal {
+ public:
+  // An empty signal: count 0, no buffer.
+  Signal() = default;
+  Signal(const Signal&) = delete;
+  Signal& operator=(const Signal&) = delete;
+  ~Signal();
+
+  // Reads the signal file `file_name` into this signal. Lines after the N-th
+  // sample are ignored; samples the file does not supply stay 0; lines read
+  // as atoi does, saturating to the 32-bit range; "\r\n" ends a line like
+  // "\n". Returns false, leaving the signal empty, when the file cannot be
+  // opened or read, when its count is negative, or when the buffer for the
+  // count cannot be allocated.
+  bool Load(std::string file_name);
+
+  // Writes this signal to the file `file_name`: count+1 lines, element 0
+  // first. The old file is replaced only once the new content is safely on
+  // disk. Returns false, leaving any existing file untouched, when the
+  // signal has no buffer or anything in writing fails.
+  bool Save(std::string file_name) const;
+
+  // Prints element 0 to count on `out`, each followed by ",". Returns false,
+  // printing nothing, when the signal has no buffer.
+  bool Display(std::ostream& out) const;
+
+  int32_t SampleCount() const { return count_; }
+
+  // The sample buffer lent to filters, or null when the signal is empty.
+  int32_t* data() { return data_; }
+  const int32_t* data() const { return data_; }
+
+ private:
+  void Clear();
+  bool Allocate(int32_t count);
+  // Writes elements 0..count as text, each followed by `separator`, handing
+  // the text to `sink` in chunks; stops and returns false when `sink` does.
+  template <typename Sink>
+  bool WriteText(char separator, Sink sink) const;
+
+  int32_t count_ = 0;
+  int32_t* data_ = nullptr;
+};
+
+}  // namespace pellory
+
+#endif  // PELLORY_HOST_SIGNAL_H_

@@ -1,0 +1,67 @@
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+
+#include "platform/console.h"
+
+namespace pellory {
+namespace {
+
+// Home, erase the screen, erase the scrollback: what "cls" leaves behind.
+constexpr char kClearSequence[] = "\033[H\033[2J\033[3J";
+
+bool IsTerminal(int fd) {
+  // Asked once: whether a descriptor is a terminal does not change in a run.
+  static const bool stdin_terminal = isatty(STDIN_FILENO) == 1;
+  static const bool stdout_terminal = isatty(STDOUT_FILENO) == 1;
+  return fd == STDIN_FILENO ? stdin_terminal : stdout_terminal;
+}
+
+// Reads one byte from the terminal in non-canonical mode without echo.
+// Signal generation is switched off for the read so that Ctrl-C cannot kill
+// the process while the terminal is in that mode; the interrupt and quit
+// characters are raised as their signals once the settings are back.
+void ReadOneKeyFromTerminal() {
+  termios saved;
+  if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
+  termios raw = saved;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
+
+  unsigned char key = 0;
+  ssize_t got;
+  do {
+    got = read(STDIN_FILENO, &key, 1);
+  } while (got < 0 && errno == EINTR);
+
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  if (got != 1) return;
+  if ((saved.c_lflag & ISIG) == 0) return;
+  if (key == saved.c_cc[VINTR]) raise(SIGINT);
+  if (key == saved.c_cc[VQUIT]) raise(SIGQUIT);
+}
+
+}  // namespace
+
+void ClearScreen(std::ostream& out) {
+  if (&out != &std::cout || !IsTerminal(STDOUT_FILENO)) return;
+  out << kClearSequence << std::flush;
+}
+
+void WaitForKey(std::istream& in, std::ostream& out) {
+  out.flush();
+  if (&in == &std::cin && IsTerminal(STDIN_FILENO)) {
+    ReadOneKeyFromTerminal();
+    return;
+  }
+  in.get();
+  // End of input here is not an error: the next menu read ends the run.
+  if (in.eof()) in.clear(std::ios::eofbit);
+}
+
+}  // namespace pellory

@@ -1,0 +1,72 @@
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include "platform/library.h"
+
+namespace pellory {
+namespace {
+
+// The folder of the running program, with a trailing '/', or empty when the
+// kernel cannot tell.
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) return std::string();
+  const std::string program(path, static_cast<size_t>(length));
+  return program.substr(0, program.rfind('/') + 1);
+}
+
+std::string LastDlError() {
+  const char* reason = dlerror();
+  return reason != nullptr ? reason : "unknown dynamic loader error";
+}
+
+}  // namespace
+
+bool Library::Load(const std::string& file_name, std::string* err) {
+  handle_ = nullptr;
+  if (file_name.empty() || file_name.find('/') != std::string::npos) {
+    *err = file_name + ": not a bare library file name";
+    return false;
+  }
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) {
+    *err = "cannot locate the program's own folder";
+    return false;
+  }
+  // A path with a '/' makes dlopen take exactly this file, bypassing the
+  // search path.
+  handle_ = dlopen((folder + file_name).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    *err = LastDlError();
+    return false;
+  }
+  return true;
+}
+
+void* Library::FindSymbol(const char* name, std::string* err) const {
+  if (handle_ == nullptr) {
+    *err = "library not loaded";
+    return nullptr;
+  }
+  dlerror();
+  void* symbol = dlsym(handle_, name);
+  if (symbol == nullptr) {
+    *err = std::string(name) + ": " + LastDlError();
+    return nullptr;
+  }
+  return symbol;
+}
+
+ParametersFunction Library::FindParametersFunction(const char* name,
+                                                   std::string* err) const {
+  return reinterpret_cast<ParametersFunction>(FindSymbol(name, err));
+}
+
+FilterFunction Library::FindFilterFunction(const char* name,
+                                           std::string* err) const {
+  return reinterpret_cast<FilterFunction>(FindSymbol(name, err));
+}
+
+}  // namespace pellory

@@ -1,0 +1,35 @@
+// Tarrock.dll: multiplies every sample by a gain, rounding half up.
+#include <cstdlib>
+#include <string>
+
+#include "plugin_api/filter_plugin.h"
+#include "plugin_api/sample_math.h"
+
+namespace {
+
+// Adds 0.5 in double precision: a float sum would round 2^23 + 1.5 up to
+// 2^23 + 2 before the truncation ever sees it. Truncating toward zero after
+// the shift rounds zero and positive values half up, and negative values to
+// the integer part of x + 0.5 (-2.5 becomes -2, -10 becomes -9).
+int32_t RoundHalfUp(float x) {
+  const double shifted = static_cast<double>(x) + 0.5;
+  return pellory::TruncateToSample(shifted);
+}
+
+}  // namespace
+
+std::string Parameters_Amplify() {
+  return "Parameters; gain, a float in the range 1-10";
+}
+
+void Filter_Amplify(int32_t* samples, std::string parameters) {
+  // atof gives 0 for a text that does not convert, so every sample becomes 0.
+  const float gain = static_cast<float>(std::atof(parameters.c_str()));
+  const int32_t count = samples[0];
+  for (int32_t i = 1; i <= count; ++i) {
+    const double product =
+        static_cast<double>(samples[i]) * static_cast<double>(gain);
+    const float stored = static_cast<float>(product);
+    samples[i] = RoundHalfUp(stored);
+  }
+}

@@ -1,0 +1,132 @@
+// The program on a real terminal (a pseudo-terminal): the screen clears and
+// the single-key wait.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/test_util.h"
+
+namespace pellory {
+namespace {
+
+constexpr char kClear[] = "\033[H\033[2J\033[3J";
+
+class TerminalSession {
+ public:
+  TerminalSession() {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      const std::string program = std::string(PELLORY_BIN_DIR) + "/Pellory";
+      execl(program.c_str(), "Pellory", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~TerminalSession() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+  }
+
+  bool started() const { return pid_ > 0; }
+
+  void Type(const std::string& keys) {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()),
+              static_cast<ssize_t>(keys.size()));
+  }
+
+  // Reads output until `text` has appeared at or after `from`, for at most
+  // ten seconds.
+  bool WaitForOutput(const std::string& text, size_t from = 0) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (output_.find(text, from) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      pollfd ready = {master_, POLLIN, 0};
+      if (poll(&ready, 1, 100) <= 0) continue;
+      char buffer[4096];
+      const ssize_t got = read(master_, buffer, sizeof(buffer));
+      if (got <= 0) return false;
+      output_.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+  }
+
+  // Waits until the terminal's line discipline has (or has not) canonical
+  // input and echo, as the program set it.
+  bool WaitForRawMode(bool raw) {
+    for (int i = 0; i < 1000; ++i) {
+      termios settings;
+      if (tcgetattr(master_, &settings) != 0) return false;
+      const bool is_raw = (settings.c_lflag & (ICANON | ECHO)) == 0;
+      if (is_raw == raw) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  int WaitForExit() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exited_ = true;
+    return status;
+  }
+
+  const std::string& output() const { return output_; }
+
+ private:
+  int master_ = -1;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  std::string output_;
+};
+
+TEST(TerminalTest, ClearsAfterActionsAndWaitsForOneKey) {
+  ScopedTempDir dir;
+  TerminalSession session;
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
+  // No clear before the first menu.
+  EXPECT_EQ(session.output().rfind("Current file loaded = None", 0), 0u);
+  session.Type("4\n");
+  ASSERT_TRUE(session.WaitForRawMode(true));
+  const size_t before_key = session.output().size();
+  session.Type("q");
+  ASSERT_TRUE(session.WaitForOutput(std::string(kClear) + "Current file"));
+  // The key is neither echoed nor left for the menu; the terminal is back.
+  EXPECT_EQ(session.output().find('q', before_key), std::string::npos);
+  ASSERT_TRUE(session.WaitForRawMode(false));
+  // A selection typed on the line is echoed, and an invalid one clears.
+  // The echo and the program's own output may interleave either way.
+  const size_t before_line = session.output().size();
+  session.Type("x\n");
+  ASSERT_TRUE(session.WaitForOutput("x\r\n", before_line));
+  ASSERT_TRUE(session.WaitForOutput(kClear, before_line));
+  session.Type("\x04");
+  EXPECT_EQ(session.WaitForExit(), 0);
+}
+
+TEST(TerminalTest, InterruptDuringTheKeyWaitRestoresTheTerminal) {
+  ScopedTempDir dir;
+  TerminalSession session;
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
+  session.Type("4\n");
+  ASSERT_TRUE(session.WaitForRawMode(true));
+  session.Type("\x03");
+  const int status = session.WaitForExit();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_TRUE(session.WaitForRawMode(false));
+}
+
+}  // namespace
+}  // namespace pellory

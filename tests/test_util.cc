@@ -1,0 +1,118 @@
+#include "tests/test_util.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/library.h"
+
+namespace pellory {
+
+ScopedTempDir::ScopedTempDir() {
+  char pattern[] = "/tmp/pellory-test-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  if (made == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  path_ = made != nullptr ? made : "/tmp";
+  previous_ = std::filesystem::current_path().string();
+  std::filesystem::current_path(path_);
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::filesystem::current_path(previous_);
+  std::error_code ignored;
+  // Tests may leave folders without permissions behind; give them back.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << content;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return "<missing>";
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+void InstallPluginFolder() {
+  std::filesystem::create_directory("DLL");
+  for (const char* name : {"Mirrowen.dll", "Quillet.dll", "Tarrock.dll"}) {
+    std::filesystem::copy_file(std::string(PELLORY_BIN_DIR) + "/" + name,
+                               std::string("DLL/") + name);
+  }
+}
+
+RunResult RunPellory(const std::string& input) {
+  WriteFile(".pellory-input", input);
+  const std::string command = "timeout 60 " + std::string(PELLORY_BIN_DIR) +
+                              "/Pellory < .pellory-input > .pellory-output";
+  const int status = std::system(command.c_str());
+  RunResult result;
+  result.output = ReadFile(".pellory-output");
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::filesystem::remove(".pellory-input");
+  std::filesystem::remove(".pellory-output");
+  return result;
+}
+
+namespace {
+
+constexpr int32_t kGuard = 0x5EA1ED;
+constexpr size_t kGuardCount = 8;
+
+}  // namespace
+
+std::vector<int32_t> ApplyFilter(const PluginNames& plugin,
+                                 const std::vector<int32_t>& samples,
+                                 const std::string& parameters) {
+  Library library;
+  std::string err;
+  EXPECT_TRUE(library.Load(plugin.library, &err)) << err;
+  FilterFunction filter =
+      library.FindFilterFunction(plugin.filter_export, &err);
+  EXPECT_NE(filter, nullptr) << err;
+  if (filter == nullptr) return {};
+
+  std::vector<int32_t> buffer;
+  buffer.push_back(static_cast<int32_t>(samples.size()));
+  buffer.insert(buffer.end(), samples.begin(), samples.end());
+  buffer.insert(buffer.end(), kGuardCount, kGuard);
+  filter(buffer.data(), parameters);
+
+  EXPECT_EQ(buffer[0], static_cast<int32_t>(samples.size()))
+      << "element 0 changed";
+  for (size_t i = samples.size() + 1; i < buffer.size(); ++i) {
+    EXPECT_EQ(buffer[i], kGuard) << "wrote past the last sample";
+  }
+  return std::vector<int32_t>(
+      buffer.begin() + 1,
+      buffer.begin() + 1 + static_cast<std::ptrdiff_t>(samples.size()));
+}
+
+std::string DescribePlugin(const PluginNames& plugin) {
+  Library library;
+  std::string err;
+  EXPECT_TRUE(library.Load(plugin.library, &err)) << err;
+  ParametersFunction describe =
+      library.FindParametersFunction(plugin.parameters_export, &err);
+  EXPECT_NE(describe, nullptr) << err;
+  return describe != nullptr ? describe() : std::string();
+}
+
+}  // namespace pellory

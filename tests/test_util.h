@@ -1,0 +1,57 @@
+// Helpers shared by the tests: a scratch working folder, file contents, the
+// real program run as a process, and the real plug-ins applied to buffers.
+#ifndef PELLORY_TESTS_TEST_UTIL_H_
+#define PELLORY_TESTS_TEST_UTIL_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin_api/filter_plugin.h"
+
+namespace pellory {
+
+// A fresh folder that is the working directory while the object lives;
+// removed with everything in it afterwards.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string previous_;
+};
+
+void WriteFile(const std::string& path, const std::string& content);
+// The whole content, or "<missing>" when the file cannot be read.
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Makes the folder DLL in the working directory holding copies of the three
+// built plug-ins.
+void InstallPluginFolder();
+
+struct RunResult {
+  std::string output;  // everything written to standard output
+  int exit_status;     // -1 when the process did not exit normally
+};
+
+// Runs the built Pellory in the working directory with `input` as its
+// standard input (a file, so not a terminal), killing it after 60 seconds.
+RunResult RunPellory(const std::string& input);
+
+// Loads `plugin` through the same seam the host uses and applies it to
+// `samples` (the samples alone; element 0 is prepended). Guard values after
+// the last sample are checked to be untouched.
+std::vector<int32_t> ApplyFilter(const PluginNames& plugin,
+                                 const std::vector<int32_t>& samples,
+                                 const std::string& parameters);
+
+// The description a plug-in returns.
+std::string DescribePlugin(const PluginNames& plugin);
+
+}  // namespace pellory
+
+#endif  // PELLORY_TESTS_TEST_UTIL_H_
