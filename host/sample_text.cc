@@ -1,5 +1,7 @@
 #include "host/sample_text.h"
 
+#include <string.h>
+
 #include <cstring>
 
 namespace pellory {
@@ -47,42 +49,19 @@ int32_t LineValue::Value() const {
                                      : static_cast<int32_t>(magnitude_);
 }
 
+int32_t ParseCompleteLineSlowly(const char** cursor) {
+  LineValue value;
+  const char* const line = *cursor;
+  const char* const newline = static_cast<const char*>(rawmemchr(line, '\n'));
+  value.Scan(line, newline);
+  *cursor = newline + 1;
+  return value.Value();
+}
+
 int32_t ParseSampleLine(std::string_view line) {
   LineValue value;
   value.Scan(line.data(), line.data() + line.size());
   return value.Value();
-}
-
-char* FormatSample(int32_t value, char separator, char* out) {
-  // Two digits per step from a table: half the divisions of the plain loop.
-  static constexpr char kPairs[] =
-      "0001020304050607080910111213141516171819202122232425262728293031323334"
-      "3536373839404142434445464748495051525354555657585960616263646566676869"
-      "707172737475767778798081828384858687888990919293949596979899";
-  uint32_t magnitude = static_cast<uint32_t>(value);
-  if (value < 0) {
-    *out++ = '-';
-    magnitude = 0u - magnitude;
-  }
-  char digits[10];
-  char* start = digits + sizeof(digits);
-  while (magnitude >= 100) {
-    const uint32_t pair = (magnitude % 100) * 2;
-    magnitude /= 100;
-    *--start = kPairs[pair + 1];
-    *--start = kPairs[pair];
-  }
-  if (magnitude >= 10) {
-    *--start = kPairs[magnitude * 2 + 1];
-    *--start = kPairs[magnitude * 2];
-  } else {
-    *--start = static_cast<char>('0' + magnitude);
-  }
-  const size_t length = static_cast<size_t>(digits + sizeof(digits) - start);
-  std::memcpy(out, start, length);
-  out += length;
-  *out++ = separator;
-  return out;
 }
 
 }  // namespace pellory

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -36,11 +37,44 @@ const ParseCase kParseCases[] = {
     {"99999999999999999999999999", INT32_MAX},
     {"-99999999999999999999999999", INT32_MIN},
     {"00000000000000000000000042", 42},
+    {"123456789012345", INT32_MAX},
+    {"-123456789012345", INT32_MIN},
+    {"1234567890123456", INT32_MAX},
+    {"000000000000012", 12},
+    {"0000000000000012", 12},
+    {"00000002147483647", INT32_MAX},
+    {"-00000002147483648", INT32_MIN},
+    {"2147483646", 2147483646},
+    {"-2147483647", -2147483647},
+    {"12345678", 12345678},
+    {"123456789", 123456789},
+    {"-", 0},
+    {"+", 0},
+    {"-0", 0},
+    {"12345678 ", 12345678},
+    {"1234567890123456x", INT32_MAX},
+    {"\xff"
+     "9",
+     0},
+    {"9\xff", 9},
 };
 
 TEST(SampleTextTest, ParsesLinesAsSaturatingAtoi) {
   for (const ParseCase& c : kParseCases) {
     EXPECT_EQ(ParseSampleLine(c.line), c.expected) << "line '" << c.line << "'";
+  }
+}
+
+TEST(SampleTextTest, WholeLineFastPathAgreesWithTheGeneralScan) {
+  for (const ParseCase& c : kParseCases) {
+    // A following line and read-ahead room, as inside a loader chunk.
+    std::string text = std::string(c.line) + "\n77\n";
+    text.append(kParseReadAhead, '7');
+    const char* cursor = text.data();
+    EXPECT_EQ(ParseCompleteLine(&cursor), c.expected)
+        << "line '" << c.line << "'";
+    EXPECT_EQ(cursor, text.data() + std::strlen(c.line) + 1) << c.line;
+    EXPECT_EQ(ParseCompleteLine(&cursor), 77) << c.line;
   }
 }
 
@@ -74,8 +108,9 @@ TEST(SampleTextTest, FormatsLikeToString) {
   }
   char text[kMaxSampleText];
   for (int32_t value : values) {
-    char* end = FormatSample(value, ',', text);
-    EXPECT_EQ(std::string(text, end), std::to_string(value) + ",");
+    const char* start = FormatSampleBefore(value, ',', text + sizeof(text));
+    EXPECT_EQ(std::string(start, static_cast<const char*>(text) + sizeof(text)),
+              std::to_string(value) + ",");
   }
 }
 

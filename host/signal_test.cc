@@ -8,7 +8,7 @@
 #include <random>
 #include <sstream>
 
-#include "tests/reference_signal.h"
+#include "bench/straightforward_io.h"
 #include "tests/test_util.h"
 
 namespace pellory {

@@ -1,8 +1,8 @@
 // The straightforward signal loader and saver, kept as the reference the
 // chunked ones in host/signal.cc are compared with: ifstream, getline and a
 // saturating atoi per line; ofstream and operator<< per element.
-#ifndef PELLORY_TESTS_REFERENCE_SIGNAL_H_
-#define PELLORY_TESTS_REFERENCE_SIGNAL_H_
+#ifndef PELLORY_BENCH_STRAIGHTFORWARD_IO_H_
+#define PELLORY_BENCH_STRAIGHTFORWARD_IO_H_
 
 #include <cerrno>
 #include <climits>
@@ -52,4 +52,4 @@ inline bool Save(const std::vector<int32_t>& data, const std::string& path) {
 
 }  // namespace pellory::reference
 
-#endif  // PELLORY_TESTS_REFERENCE_SIGNAL_H_
+#endif  // PELLORY_BENCH_STRAIGHTFORWARD_IO_H_

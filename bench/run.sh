@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Measures Pellory at signal size N (default 10^7) on this machine and prints
+# each figure next to its target:
+#   - load and save against the straightforward loader and saver, `wc -l`
+#     and a single write of the same bytes (in bench/io_bench.cc);
+#   - every filter, per sample (Google Benchmark, bench/micro_bench.cc);
+#   - a whole session through the real menus (load, Amplify 2.5, Smooth 32,
+#     Echo 0.5/2, save as) as a process, against `cp`, with its peak memory.
+# Files are generated in a RAM-backed folder so the page cache holds them.
+# It reports; it never fails on a missed target.
+#
+#   bench/run.sh [N]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+N=${1:-10000000}
+BUILD=${BUILD:-build-bench}
+
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPELLORY_BENCHMARKS=ON \
+  -DPELLORY_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j 2 >/dev/null
+BIN=$(cd "$BUILD/bin" && pwd)
+
+base=/dev/shm
+[ -w "$base" ] || base=${TMPDIR:-/tmp}
+WORK=$(mktemp -d "$base/pellory-bench-XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+# Best of three wall-clock times of a command, in milliseconds.
+best_ms() {
+  local best="" start end ms
+  for _ in 1 2 3; do
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    ms=$(((end - start) / 1000))
+    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+  done
+  awk -v us="$best" 'BEGIN { printf "%.1f", us / 1000 }'
+}
+
+declare -A fig
+for kind in a16 u32; do
+  file="$WORK/$kind.txt"
+  "$BIN/pellory_io_bench" generate "$kind" "$N" "$file"
+  fig[$kind.bytes]=$(stat -c %s "$file")
+  fig[$kind.wc]=$(best_ms wc -l "$file")
+  fig[$kind.cp]=$(best_ms cp "$file" "$WORK/copy.txt")
+  while read -r name ms; do fig[$kind.$name]=$ms; done \
+    < <("$BIN/pellory_io_bench" compare "$file")
+
+  # The whole session as a user drives it, and its peak memory.
+  mkdir -p "$WORK/session/DLL"
+  cp "$BIN"/*.dll "$WORK/session/DLL/"
+  printf '1\n%s\n5\n3\n2.5\n5\n1\n32\n5\n2\n0.5\n2\n3\n%s\n' \
+    "$file" "$WORK/session/out.txt" > "$WORK/session/input"
+  session() { (cd "$WORK/session" && "$BIN/Pellory" < input > /dev/null); }
+  fig[$kind.session]=$(best_ms session)
+  fig[$kind.session_kb]=$( (cd "$WORK/session" &&
+    /usr/bin/time -f %M "$BIN/Pellory" < input 2>&1 >/dev/null) | tail -n 1)
+  fig[$kind.load_kb]=$( (cd "$WORK/session" && printf '1\n%s\n' "$file" |
+    /usr/bin/time -f %M "$BIN/Pellory" 2>&1 >/dev/null) | tail -n 1)
+  rm -f "$WORK/copy.txt" "$WORK/session/out.txt"
+done
+
+PELLORY_BENCH_SAMPLES=$N "$BIN/pellory_micro_bench" \
+  --benchmark_filter='Amplify|Echo|Smooth|Display' \
+  --benchmark_format=json > "$WORK/micro.json" 2>/dev/null
+
+python3 - "$WORK/micro.json" "$N" <<PY
+import json, sys
+fig = {$(for k in "${!fig[@]}"; do printf '"%s": %s, ' "$k" "${fig[$k]}"; done)}
+micro = {b["name"]: b["s/sample"] * 1e9 for b in json.load(open(sys.argv[1]))["benchmarks"]}
+n = int(sys.argv[2])
+limit_kb = (4 * (n + 1) + 16 * 2**20) / 1024
+rows = []
+def row(what, figure, ratio, target, ok):
+    rows.append((what, figure, ratio, target, "yes" if ok else "NO"))
+for k in ("a16", "u32"):
+    mb = fig[k + ".bytes"] / 1e6
+    wc_limit = 10 if k == "a16" else 8
+    sf, ld = fig[k + ".straightforward_load"], fig[k + ".load"]
+    row(f"load {k} ({mb:.0f} MB)", f"{ld:.1f} ms", f"{sf/ld:.1f}x faster than straightforward ({sf:.0f} ms)", ">= 5x", sf / ld >= 5)
+    row(f"load {k} vs wc -l", f"{fig[k+'.wc']:.1f} ms", f"{ld/fig[k+'.wc']:.1f}x wc -l", f"<= {wc_limit}x", ld / fig[k+".wc"] <= wc_limit)
+    row(f"load {k} peak memory", f"{fig[k+'.load_kb']/1024:.1f} MiB", f"limit {limit_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB", fig[k+".load_kb"] <= limit_kb)
+    ss, sv, sw = fig[k + ".straightforward_save"], fig[k + ".save"], fig[k + ".single_write"]
+    row(f"save {k}", f"{sv:.1f} ms", f"{ss/sv:.1f}x faster than straightforward ({ss:.0f} ms)", ">= 4x", ss / sv >= 4)
+    row(f"save {k} vs one write", f"{sw:.1f} ms", f"{sv/sw:.1f}x one write", "<= 5x", sv / sw <= 5)
+    row(f"display {k}", f"{micro[f'Display/{k}']:.2f} ns/sample", "", "", True)
+for k in ("a16", "u32"):
+    amp = micro[f"Amplify/2.5/{k}"]
+    row(f"Amplify {k}", f"{amp:.2f} ns/sample", "", "<= 2 ns", amp <= 2)
+    for d, lim in (("1", 10), ("8", 3.5), ("64", 3.5)):
+        e = micro[f"Echo/0.5,{d}/{k}"]
+        row(f"Echo delay {d} {k}", f"{e:.2f} ns/sample", "", f"<= {lim} ns", e <= lim)
+amp = micro["Amplify/2.5/a16"]
+for name, ns in sorted(micro.items()):
+    if name.startswith("Smooth/") and name.endswith("/a16"):
+        row(f"{name.replace('/a16','')} a16", f"{ns:.2f} ns/sample", f"{ns/amp:.2f}x Amplify", "<= 2x", ns / amp <= 2)
+for name, ns in sorted(micro.items()):
+    if name.startswith("Smooth/") and name.endswith("/u32"):
+        row(f"{name.replace('/u32','')} u32", f"{ns:.2f} ns/sample", f"{ns/micro['Amplify/2.5/u32']:.2f}x Amplify", "", True)
+for k in ("a16",):
+    s, c = fig[k + ".session"], fig[k + ".cp"]
+    row(f"whole session {k}", f"{s:.0f} ms", f"{s/c:.1f}x cp ({c:.1f} ms)", "<= 15x", s / c <= 15)
+    row(f"whole session {k} peak memory", f"{fig[k+'.session_kb']/1024:.1f} MiB", f"limit {limit_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB", fig[k+".session_kb"] <= limit_kb)
+print(f"N = {n} samples\n")
+print("| measure | figure | ratio | target | met |")
+print("|---|---|---|---|---|")
+for r in rows:
+    print("| " + " | ".join(r) + " |")
+PY
