@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
+#include <random>
 
+#include "tests/reference_filters.h"
 #include "tests/test_util.h"
 
 namespace pellory {
@@ -61,6 +64,30 @@ TEST(AmplifyTest, EmptySignalAndDescription) {
   EXPECT_EQ(ApplyFilter(kAmplifyPlugin, {}, "3"), std::vector<int32_t>{});
   EXPECT_EQ(DescribePlugin(kAmplifyPlugin),
             "Parameters; gain, a float in the range 1-10");
+}
+
+}  // namespace
+}  // namespace pellory
+
+namespace pellory {
+namespace {
+
+TEST(AmplifyTest, BitIdenticalToTheStraightforwardLoop) {
+  std::mt19937 random(5);
+  const char* gains[] = {"2.5",  "1",     "0.5", "1.5",  "10",  "-3.25",  "0.1",
+                         "1e10", "-1e-3", "inf", "-inf", "nan", "7.77777"};
+  for (const char* gain : gains) {
+    std::vector<int32_t> samples(3000);
+    for (int32_t& sample : samples) {
+      sample = static_cast<int32_t>(random()) >> (random() % 32);
+    }
+    std::vector<int32_t> expected = samples;
+    expected.insert(expected.begin(), static_cast<int32_t>(samples.size()));
+    reference::Amplify(expected,
+                       static_cast<float>(std::strtod(gain, nullptr)));
+    expected.erase(expected.begin());
+    EXPECT_EQ(ApplyFilter(kAmplifyPlugin, samples, gain), expected) << gain;
+  }
 }
 
 }  // namespace

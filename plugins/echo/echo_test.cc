@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <random>
+#include <sstream>
 
+#include "tests/reference_filters.h"
 #include "tests/test_util.h"
 
 namespace pellory {
@@ -67,6 +70,38 @@ TEST(EchoTest, EmptySignalAndDescription) {
   EXPECT_EQ(ApplyFilter(kEchoPlugin, {}, "0.5,1"), std::vector<int32_t>{});
   EXPECT_EQ(DescribePlugin(kEchoPlugin),
             "Parameters: factor - a float, delay - an integer");
+}
+
+}  // namespace
+}  // namespace pellory
+
+namespace pellory {
+namespace {
+
+TEST(EchoTest, BitIdenticalToTheStraightforwardLoop) {
+  std::mt19937 random(77);
+  const float factors[] = {0.5f, 0.25f,      1.0f,   0.0f, 0.999f,
+                           0.1f, 0.3333333f, -0.75f, 3.0f, 1e-7f};
+  for (int round = 0; round < 40; ++round) {
+    const size_t count = random() % 2500;
+    std::vector<int32_t> samples(count);
+    const int shift = static_cast<int>(random() % 24);
+    for (int32_t& sample : samples) {
+      sample = static_cast<int32_t>(random()) >> shift;
+    }
+    const float factor = factors[round % std::size(factors)];
+    for (int32_t delay : {1, 2, 3, 7, 8, 9, 64, 100, 2499, 2500}) {
+      std::vector<int32_t> expected = samples;
+      expected.insert(expected.begin(), static_cast<int32_t>(count));
+      reference::Echo(expected, factor, delay);
+      expected.erase(expected.begin());
+      std::ostringstream parameters;
+      parameters.precision(9);
+      parameters << factor << ',' << delay;
+      ASSERT_EQ(ApplyFilter(kEchoPlugin, samples, parameters.str()), expected)
+          << parameters.str() << " round " << round;
+    }
+  }
 }
 
 }  // namespace

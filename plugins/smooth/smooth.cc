@@ -1,10 +1,210 @@
 // Mirrowen.dll: replaces each sample but the last by the mean of the `size`
 // samples from it onwards.
+//
+// The mean is defined by a single-precision accumulator: each sample is
+// added in double precision and the sum stored back in single precision,
+// the total divided by `size` in double precision and stored in single
+// precision, then truncated toward zero. A window that would run past the
+// last sample adds sample i itself `size` times instead.
+//
+// Doing exactly that costs `size` steps per sample. Two facts make the cost
+// independent of the window with the same bits:
+//  - While every partial sum of a window stays within +-2^24, every value
+//    the accumulator takes is an integer a float holds exactly, so the
+//    accumulator equals the plain integer sum, which a running sum gives in
+//    one step. Groups of windows are checked for that bound; a group that
+//    fails it takes the step-by-step loop.
+//  - Adding one value again and again advances the accumulator by a
+//    constant amount within each binade (see RepeatedSum), so the tail's
+//    repeated sums jump from binade to binade.
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
+
+namespace {
+
+// Every integer of at most this magnitude is exactly a float.
+constexpr int64_t kExactFloatIntegers = int64_t{1} << 24;
+
+// One step of the accumulator: add in double precision, store in single.
+float Accumulate(float accumulator, double sample) {
+  return static_cast<float>(static_cast<double>(accumulator) + sample);
+}
+
+// The sample stored for a window whose accumulator ends at `accumulator`.
+int32_t StoredMean(float accumulator, int32_t size) {
+  const float mean = static_cast<float>(static_cast<double>(accumulator) /
+                                        static_cast<double>(size));
+  return pellory::TruncateToSample(static_cast<double>(mean));
+}
+
+// The window mean step by step: the definition itself.
+int32_t WindowMeanStepByStep(const int32_t* window, int32_t size) {
+  float accumulator = 0.0f;
+  for (int32_t j = 0; j < size; ++j) {
+    accumulator = Accumulate(accumulator, static_cast<double>(window[j]));
+  }
+  return StoredMean(accumulator, size);
+}
+
+// The accumulator after adding `sample` (an integer, 0 <= sample <= 2^31)
+// to 0 `times` times, step by step as Accumulate does.
+//
+// Within one binade [2^e, 2^(e+1)) of spacing u, the double sum of the
+// accumulator a*u and the sample rounds to a multiple of the double spacing
+// that depends on the sample alone (a*u is a multiple of 2^29 double
+// spacings, so the tie parity is the sample's), and rounding that to a
+// multiple of u adds q or q+1 spacings: always the same unless the sample
+// sits exactly halfway, and then the first step leaves a even and every
+// later step adds the same even amount. So once two steps inside one binade
+// add the same amount, every step does until a sum leaves the binade; those
+// steps are taken at once. A step that adds nothing is a fixed point.
+float RepeatedSum(double sample, int64_t times) {
+  float accumulator = 0.0f;
+  double last_step = -1.0;
+  double last_binade_top = 0.0;
+  while (times > 0) {
+    const double before = accumulator;
+    accumulator = Accumulate(accumulator, sample);
+    --times;
+    const double step = static_cast<double>(accumulator) - before;
+    if (step == 0.0) break;
+    int exponent;
+    std::frexp(before, &exponent);
+    const double binade_top = std::ldexp(1.0, exponent);
+    const bool same_binade = before > 0.0 && binade_top == last_binade_top &&
+                             static_cast<double>(accumulator) < binade_top;
+    if (same_binade && step == last_step) {
+      const double spacing = std::ldexp(1.0, exponent - 24);
+      // Steps may start while the exact sum stays a spacing below the top.
+      const double room =
+          binade_top - spacing - sample - static_cast<double>(accumulator);
+      if (room >= 0.0) {
+        const int64_t jump =
+            std::min(times, static_cast<int64_t>(std::floor(room / step)) + 1);
+        accumulator = static_cast<float>(static_cast<double>(accumulator) +
+                                         static_cast<double>(jump) * step);
+        times -= jump;
+      }
+    }
+    last_step = step;
+    last_binade_top = binade_top;
+  }
+  return accumulator;
+}
+
+// The mean of a window past the end: sample i added `size` times.
+int32_t RepeatedMean(int32_t sample, int32_t size) {
+  const int64_t magnitude = std::abs(static_cast<int64_t>(sample));
+  if (magnitude * size <= kExactFloatIntegers) {
+    return StoredMean(
+        static_cast<float>(magnitude * size * (sample < 0 ? -1 : 1)), size);
+  }
+  // Round to nearest even is symmetric, so a negative sample's sums are the
+  // positive sample's, negated.
+  const float sum = RepeatedSum(static_cast<double>(magnitude), size);
+  return StoredMean(sample < 0 ? -sum : sum, size);
+}
+
+// The prefix sums over one block of samples, relative to the block's start
+// (the empty prefix 0 included): their highest and lowest values and the
+// block's total.
+struct PrefixRange {
+  int64_t highest = 0;
+  int64_t lowest = 0;
+  int64_t total = 0;
+};
+
+PrefixRange RangeOfPrefixSums(const int32_t* samples, int64_t first,
+                              int64_t last) {
+  PrefixRange range;
+  int64_t prefix = 0;
+  for (int64_t m = first; m <= last; ++m) {
+    prefix += samples[m];
+    range.highest = std::max(range.highest, prefix);
+    range.lowest = std::min(range.lowest, prefix);
+  }
+  range.total = prefix;
+  return range;
+}
+
+// Whether every partial sum of every window starting in one block stays
+// within the exact range. Those windows lie within the block and the next
+// (a block is at least a window long), and each partial sum is a difference
+// of two prefix sums over both, so a span of the prefix sums of at most 2^24
+// is enough.
+bool PartialSumsExact(const PrefixRange& block, const PrefixRange& next) {
+  const int64_t highest = std::max(block.highest, block.total + next.highest);
+  const int64_t lowest = std::min(block.lowest, block.total + next.lowest);
+  return highest - lowest <= kExactFloatIntegers;
+}
+
+// Positions first..last, all of whose windows fit and have exact partial
+// sums; `window_sum` enters as the sum of the window at `first` and leaves
+// as the sum of the window after `last` (when that one fits too).
+void MeansFromRunningSum(int32_t* samples, int64_t count, int64_t first,
+                         int64_t last, int32_t size, int64_t* window_sum) {
+  constexpr int64_t kBatch = 1024;
+  int32_t sums[kBatch];
+  for (int64_t start = first; start <= last; start += kBatch) {
+    const int64_t end = std::min(start + kBatch - 1, last);
+    int64_t sum = *window_sum;
+    for (int64_t i = start; i <= end; ++i) {
+      sums[i - start] = static_cast<int32_t>(sum);
+      if (i + size <= count) {
+        sum += static_cast<int64_t>(samples[i + size]) - samples[i];
+      }
+    }
+    *window_sum = sum;
+    // Apart from the sums so the divisions, the slow part, vectorise. An
+    // exact window's mean lies within +-2^24: no saturation is needed.
+    for (int64_t i = start; i <= end; ++i) {
+      const double exact_sum = static_cast<double>(sums[i - start]);
+      const float mean =
+          static_cast<float>(exact_sum / static_cast<double>(size));
+      samples[i] = static_cast<int32_t>(mean);
+    }
+  }
+}
+
+void Smooth(int32_t* samples, int64_t count, int32_t size) {
+  // Windows starting up to last_fit lie within the signal; the last sample
+  // is never replaced.
+  const int64_t last_fit = std::min(count - 1, count - size + 1);
+  int64_t window_sum = 0;
+  for (int64_t m = 1; m <= std::min<int64_t>(size, count); ++m) {
+    window_sum += samples[m];
+  }
+  // Blocks at least a window long: each sample is read once for the check.
+  const int64_t block = std::max<int64_t>(size, 64);
+  PrefixRange next = RangeOfPrefixSums(samples, 1, std::min(block, count));
+  for (int64_t first = 1; first <= last_fit; first += block) {
+    const int64_t last = std::min(first + block - 1, last_fit);
+    const PrefixRange current = next;
+    next = RangeOfPrefixSums(samples, first + block,
+                             std::min(first + 2 * block - 1, count));
+    if (PartialSumsExact(current, next)) {
+      MeansFromRunningSum(samples, count, first, last, size, &window_sum);
+      continue;
+    }
+    for (int64_t i = first; i <= last; ++i) {
+      const int32_t mean = WindowMeanStepByStep(samples + i, size);
+      if (i + size <= count) {
+        window_sum += static_cast<int64_t>(samples[i + size]) - samples[i];
+      }
+      samples[i] = mean;
+    }
+  }
+  for (int64_t i = std::max<int64_t>(1, last_fit + 1); i < count; ++i) {
+    samples[i] = RepeatedMean(samples[i], size);
+  }
+}
+
+}  // namespace
 
 std::string Parameters_Smooth() { return "Parameters; size - an integer"; }
 
@@ -14,22 +214,5 @@ void Filter_Smooth(int32_t* samples, std::string parameters) {
   // Size 0 has no mean and a negative size would zero the signal: both,
   // like a text without an integer, leave the samples unchanged.
   if (!(inputvalues >> size) || size < 1) return;
-
-  const int64_t count = samples[0];
-  int64_t remaining = count;  // samples from position i to the end
-  for (int64_t i = 1; i < count; ++i) {
-    // Each window starts from 0: a mean carries nothing from its neighbour.
-    float accumulator = 0.0f;
-    // A window that would run past the end repeats sample i instead.
-    const bool window_fits = remaining - size >= 0;
-    for (int64_t j = 0; j < size; ++j) {
-      const int32_t sample = window_fits ? samples[i + j] : samples[i];
-      accumulator = static_cast<float>(static_cast<double>(accumulator) +
-                                       static_cast<double>(sample));
-    }
-    --remaining;
-    accumulator = static_cast<float>(static_cast<double>(accumulator) /
-                                     static_cast<double>(size));
-    samples[i] = pellory::TruncateToSample(static_cast<double>(accumulator));
-  }
+  Smooth(samples, samples[0], size);
 }
