@@ -4,7 +4,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
 
-.PHONY: all deps build run test test-asan clean
+.PHONY: all deps build run test test-asan bench bench-smoke clean
 
 all: build
 
@@ -27,5 +27,13 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) -j $(JOBS) --output-on-failure
 
+# The performance figures at 10^7 samples (about a minute).
+bench: deps
+	bench/run.sh
+
+# The benchmarks built and run once on a small signal; asserts no timing.
+bench-smoke: deps
+	bench/run.sh 20000
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
