@@ -4,7 +4,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
 
-.PHONY: all deps build run test test-asan bench bench-smoke clean
+.PHONY: all deps build run test test-asan bench bench-smoke fuzz clean
 
 all: build
 
@@ -35,5 +35,10 @@ bench: deps
 bench-smoke: deps
 	bench/run.sh 20000
 
+# Every fuzz target for FUZZ_SECONDS seconds each (clang, sanitizers on).
+FUZZ_SECONDS ?= 25
+fuzz: deps
+	fuzz/run.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz fuzz-out

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <ostream>
 
@@ -41,8 +42,7 @@ bool Signal::Load(std::string file_name) {
   Clear();
   FileReader file;
   if (!file.Open(file_name)) return false;
-  // Zeroed, so the parser's read-ahead past the data never sees garbage.
-  std::unique_ptr<char[]> chunk(new char[kChunkSize + kParseReadAhead]());
+  std::unique_ptr<char[]> chunk(new char[kChunkSize + kParseReadAhead]);
 
   // Element 0 is the count line; elements 1..count the samples. Once the
   // last sample is in, the rest of the file is surplus and is not read.
@@ -69,6 +69,8 @@ bool Signal::Load(std::string file_name) {
     // The read that meets the end of the file still ends a line, possibly
     // an empty one: a file without a final line break loses nothing.
     if (got == 0) break;
+    // The parser may read ahead past the data; let it see zeros there.
+    std::memset(chunk.get() + got, 0, kParseReadAhead);
     const char* p = chunk.get();
     const char* const end = p + got;
 

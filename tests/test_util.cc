@@ -6,8 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "platform/library.h"
@@ -60,14 +64,25 @@ void InstallPluginFolder() {
 
 RunResult RunPellory(const std::string& input) {
   WriteFile(".pellory-input", input);
-  const std::string command = "timeout 60 " + std::string(PELLORY_BIN_DIR) +
-                              "/Pellory < .pellory-input > .pellory-output";
+  const std::string bin = PELLORY_BIN_DIR;
+  const std::string command = "timeout 60 " + bin + "/peak_memory " + bin +
+                              "/Pellory < .pellory-input > .pellory-output"
+                              " 2> .pellory-errors";
   const int status = std::system(command.c_str());
   RunResult result;
   result.output = ReadFile(".pellory-output");
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::filesystem::remove(".pellory-input");
-  std::filesystem::remove(".pellory-output");
+  // timeout's own status for a program it had to kill.
+  if (result.exit_status == 124) result.exit_status = -1;
+  const std::string errors = ReadFile(".pellory-errors");
+  const size_t peak = errors.rfind("peak_kb ");
+  result.peak_memory_kb =
+      peak == std::string::npos ? 0 : std::atol(errors.c_str() + peak + 8);
+  if (!errors.empty() && peak != 0) std::cerr << errors;
+  for (const char* file :
+       {".pellory-input", ".pellory-output", ".pellory-errors"}) {
+    std::filesystem::remove(file);
+  }
   return result;
 }
 
@@ -89,20 +104,32 @@ std::vector<int32_t> ApplyFilter(const PluginNames& plugin,
   EXPECT_NE(filter, nullptr) << err;
   if (filter == nullptr) return {};
 
+  // Once on a buffer of exactly N+1 elements, where the sanitizers see any
+  // access past element N, and once with guard values after it, which any
+  // build can check.
+  const size_t count = samples.size();
+  std::unique_ptr<int32_t[]> exact(new int32_t[count + 1]);
+  exact[0] = static_cast<int32_t>(count);
+  std::copy(samples.begin(), samples.end(), exact.get() + 1);
+  filter(exact.get(), parameters);
+
   std::vector<int32_t> buffer;
-  buffer.push_back(static_cast<int32_t>(samples.size()));
+  buffer.push_back(static_cast<int32_t>(count));
   buffer.insert(buffer.end(), samples.begin(), samples.end());
   buffer.insert(buffer.end(), kGuardCount, kGuard);
   filter(buffer.data(), parameters);
 
-  EXPECT_EQ(buffer[0], static_cast<int32_t>(samples.size()))
-      << "element 0 changed";
-  for (size_t i = samples.size() + 1; i < buffer.size(); ++i) {
+  EXPECT_EQ(buffer[0], static_cast<int32_t>(count)) << "element 0 changed";
+  EXPECT_EQ(exact[0], static_cast<int32_t>(count)) << "element 0 changed";
+  for (size_t i = count + 1; i < buffer.size(); ++i) {
     EXPECT_EQ(buffer[i], kGuard) << "wrote past the last sample";
   }
-  return std::vector<int32_t>(
+  std::vector<int32_t> result(
       buffer.begin() + 1,
-      buffer.begin() + 1 + static_cast<std::ptrdiff_t>(samples.size()));
+      buffer.begin() + 1 + static_cast<std::ptrdiff_t>(count));
+  EXPECT_TRUE(std::equal(result.begin(), result.end(), exact.get() + 1))
+      << "results differ between runs";
+  return result;
 }
 
 std::string DescribePlugin(const PluginNames& plugin) {

@@ -34,12 +34,14 @@ bool FileExists(const std::string& path);
 void InstallPluginFolder();
 
 struct RunResult {
-  std::string output;  // everything written to standard output
-  int exit_status;     // -1 when the process did not exit normally
+  std::string output;   // everything written to standard output
+  int exit_status;      // -1 when the process did not exit normally
+  long peak_memory_kb;  // the process's peak resident memory
 };
 
 // Runs the built Pellory in the working directory with `input` as its
-// standard input (a file, so not a terminal), killing it after 60 seconds.
+// standard input (a file, so not a terminal), killing it after 60 seconds
+// (exit status -1).
 RunResult RunPellory(const std::string& input);
 
 // Loads `plugin` through the same seam the host uses and applies it to

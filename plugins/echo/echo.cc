@@ -85,8 +85,10 @@ void Filter_Echo(int32_t* samples, std::string parameters) {
   if (!std::isfinite(factor) || delay < 1) return;
 
   // The first source is sample 1; echoes whose destination lies beyond the
-  // last sample are dropped.
+  // last sample are dropped, so with fewer than two samples there is none
+  // (and sample 1 may not even exist).
   const int64_t count = samples[0];
+  if (count - delay < 1) return;
 #if defined(__x86_64__)
   if (delay == 1 && HasSse41()) {
     EchoDelayOneSse41(samples, count, factor);

@@ -27,6 +27,8 @@ TEST(EchoTest, EchoesRecurFromTheFirstSample) {
       {"0.5,1", {-3, 0}, {-3, -1}},
       {"0.5,1", {1, 0}, {1, 0}},
       {"0.5,1", {1, 7}, {1, 7}},
+      // One sample has no echo; nothing past it may even be read.
+      {"0.5,1", {5}, {5}},
       {"0.5,1", {-1, -7}, {-1, -7}},
       {"0,1", {9, -9, 9}, {9, -9, 9}},
       {"1;1", {1, 1, 1, 1}, {1, 2, 3, 4}},

@@ -1,0 +1,158 @@
+#include "tests/fault_injection.h"
+
+#include <fcntl.h>
+#include <stdarg.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+extern "C" {
+int __real_open(const char* path, int flags, ...);
+ssize_t __real_read(int fd, void* buffer, size_t size);
+int __real_mkostemp(char* pattern, int flags);
+ssize_t __real_write(int fd, const void* buffer, size_t size);
+int __real_fchmod(int fd, mode_t mode);
+int __real_fsync(int fd);
+int __real_close(int fd);
+int __real_rename(const char* from, const char* to);
+}
+
+namespace pellory::faults {
+
+bool short_writes = false;
+
+namespace {
+
+struct Plan {
+  int count = 0;
+  int fail_at = 0;  // 0: never
+  int error = 0;
+  int act_at = 0;
+  std::function<void()> action;
+};
+
+std::map<Call, Plan>& Plans() {
+  static std::map<Call, Plan> plans;
+  return plans;
+}
+
+}  // namespace
+
+// Counts the call; returns false (errno set) when it is to fail.
+bool Proceed(Call call) {
+  Plan& plan = Plans()[call];
+  ++plan.count;
+  if (plan.count == plan.act_at && plan.action) plan.action();
+  if (plan.count == plan.fail_at) {
+    errno = plan.error;
+    return false;
+  }
+  return true;
+}
+
+const char* Name(Call call) {
+  switch (call) {
+    case Call::kOpen:
+      return "open";
+    case Call::kRead:
+      return "read";
+    case Call::kMkostemp:
+      return "mkostemp";
+    case Call::kWrite:
+      return "write";
+    case Call::kFchmod:
+      return "fchmod";
+    case Call::kFsync:
+      return "fsync";
+    case Call::kClose:
+      return "close";
+    case Call::kRename:
+      return "rename";
+  }
+  return "?";
+}
+
+void Reset() {
+  Plans().clear();
+  short_writes = false;
+}
+
+int Count(Call call) { return Plans()[call].count; }
+
+void FailNthCall(Call call, int nth, int error) {
+  Plan& plan = Plans()[call];
+  plan.fail_at = plan.count + nth;
+  plan.error = error;
+}
+
+void BeforeNthCall(Call call, int nth, std::function<void()> action) {
+  Plan& plan = Plans()[call];
+  plan.act_at = plan.count + nth;
+  plan.action = std::move(action);
+}
+
+void ShortWrites(bool on) { short_writes = on; }
+
+}  // namespace pellory::faults
+
+using pellory::faults::Call;
+
+extern "C" {
+
+int __wrap_open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = static_cast<mode_t>(va_arg(arguments, int));
+    va_end(arguments);
+  }
+  if (!pellory::faults::Proceed(Call::kOpen)) return -1;
+  return __real_open(path, flags, mode);
+}
+
+ssize_t __wrap_read(int fd, void* buffer, size_t size) {
+  if (!pellory::faults::Proceed(Call::kRead)) return -1;
+  return __real_read(fd, buffer, size);
+}
+
+int __wrap_mkostemp(char* pattern, int flags) {
+  if (!pellory::faults::Proceed(Call::kMkostemp)) return -1;
+  return __real_mkostemp(pattern, flags);
+}
+
+ssize_t __wrap_write(int fd, const void* buffer, size_t size) {
+  if (!pellory::faults::Proceed(Call::kWrite)) return -1;
+  if (pellory::faults::short_writes && size > 1) size /= 2;
+  return __real_write(fd, buffer, size);
+}
+
+int __wrap_fchmod(int fd, mode_t mode) {
+  if (!pellory::faults::Proceed(Call::kFchmod)) return -1;
+  return __real_fchmod(fd, mode);
+}
+
+int __wrap_fsync(int fd) {
+  if (!pellory::faults::Proceed(Call::kFsync)) return -1;
+  return __real_fsync(fd);
+}
+
+int __wrap_close(int fd) {
+  if (!pellory::faults::Proceed(Call::kClose)) {
+    // A failed close still releases the descriptor, as on Linux.
+    __real_close(fd);
+    return -1;
+  }
+  return __real_close(fd);
+}
+
+int __wrap_rename(const char* from, const char* to) {
+  if (!pellory::faults::Proceed(Call::kRename)) return -1;
+  return __real_rename(from, to);
+}
+
+}  // extern "C"

@@ -1,0 +1,153 @@
+// Save driven through every failure point of its real code path, with
+// system calls failed by the wrapping layer in fault_injection.cc.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <iostream>
+#include <random>
+#include <sstream>
+
+#include "host/editor.h"
+#include "host/main_menu.h"
+#include "host/signal.h"
+#include "tests/fault_injection.h"
+#include "tests/test_util.h"
+
+namespace pellory {
+namespace {
+
+using faults::Call;
+
+std::vector<std::string> FolderEntries(const std::string& folder = ".") {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A signal file large enough that Save writes several chunks.
+std::string LargeSignalText() {
+  std::mt19937 random(3);
+  std::string text = "200000\n";
+  for (int i = 0; i < 200000; ++i) {
+    text += std::to_string(static_cast<int32_t>(random())) + "\n";
+  }
+  return text;
+}
+
+class SaveFaultTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    content_ = LargeSignalText();
+    WriteFile("in.txt", content_);
+    ASSERT_TRUE(signal_.Load("in.txt"));
+  }
+  void TearDown() override { faults::Reset(); }
+
+  ScopedTempDir dir_;
+  std::string content_;
+  Signal signal_;
+};
+
+TEST_F(SaveFaultTest, EveryFailurePointKeepsTheOldFileAndLeavesNoTemporary) {
+  faults::Reset();
+  ASSERT_TRUE(signal_.Save("probe.txt"));
+  std::map<Call, int> calls;
+  for (Call call : faults::kAllCalls) calls[call] = faults::Count(call);
+  std::filesystem::remove("probe.txt");
+  ASSERT_GT(calls[Call::kWrite], 2);
+
+  int points = 0;
+  for (Call call : faults::kAllCalls) {
+    for (int nth = 1; nth <= calls[call]; ++nth) {
+      for (int error : {ENOSPC, EIO, EACCES}) {
+        WriteFile("target.txt", "1\n42\n");
+        faults::Reset();
+        faults::FailNthCall(call, nth, error);
+        const bool saved = signal_.Save("target.txt");
+        faults::Reset();
+        ++points;
+        const std::string where = std::string(faults::Name(call)) + " #" +
+                                  std::to_string(nth) + " errno " +
+                                  std::to_string(error);
+        // The folder is opened, synced and closed after the rename, to make
+        // the rename durable; failing there cannot undo the new content.
+        const bool after_rename = call == Call::kOpen ||
+                                  (call == Call::kFsync && nth == 2) ||
+                                  (call == Call::kClose && nth == 2);
+        if (after_rename) {
+          EXPECT_TRUE(saved) << where;
+          EXPECT_EQ(ReadFile("target.txt"), content_) << where;
+        } else {
+          EXPECT_FALSE(saved) << where;
+          EXPECT_EQ(ReadFile("target.txt"), "1\n42\n") << where;
+        }
+        EXPECT_EQ(FolderEntries(),
+                  (std::vector<std::string>{"in.txt", "target.txt"}))
+            << where;
+      }
+    }
+  }
+  // The signal is still whole in memory: a save without faults succeeds.
+  ASSERT_TRUE(signal_.Save("target.txt"));
+  EXPECT_EQ(ReadFile("target.txt"), content_);
+  std::cout << "fault points injected into Save: " << points << "\n";
+}
+
+TEST_F(SaveFaultTest, ShortWritesStillWriteEverything) {
+  faults::ShortWrites(true);
+  ASSERT_TRUE(signal_.Save("out.txt"));
+  faults::Reset();
+  EXPECT_EQ(ReadFile("out.txt"), content_);
+}
+
+TEST_F(SaveFaultTest, TargetFolderVanishingMidSave) {
+  std::filesystem::create_directory("folder");
+  WriteFile("folder/target.txt", "1\n42\n");
+  faults::Reset();
+  faults::BeforeNthCall(Call::kWrite, 2,
+                        [] { std::filesystem::remove_all("folder"); });
+  EXPECT_FALSE(signal_.Save("folder/target.txt"));
+  faults::Reset();
+  EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"in.txt"}));
+  ASSERT_TRUE(signal_.Save("good.txt"));
+  EXPECT_EQ(ReadFile("good.txt"), content_);
+}
+
+TEST_F(SaveFaultTest, ReadFaultsFailTheLoadAndLeaveItEmpty) {
+  for (Call call : {Call::kOpen, Call::kRead}) {
+    for (int nth : {1, 2, 3}) {
+      faults::Reset();
+      faults::FailNthCall(call, nth, EIO);
+      Signal signal;
+      const bool loaded = signal.Load("in.txt");
+      faults::Reset();
+      if (call == Call::kOpen && nth > 1) {
+        EXPECT_TRUE(loaded);  // only one open per load
+        continue;
+      }
+      EXPECT_FALSE(loaded) << faults::Name(call) << " #" << nth;
+      EXPECT_EQ(signal.data(), nullptr);
+    }
+  }
+}
+
+TEST_F(SaveFaultTest, EditorKeepsRunningWithTheSignalAfterAFailedSave) {
+  WriteFile("small.txt", "3\n5\n-3\n7\n");
+  std::istringstream in("1 small.txt\n3 first.txt\n3 second.txt\n4\n\n");
+  std::ostringstream out;
+  Editor editor(in, out);
+  faults::Reset();
+  faults::FailNthCall(Call::kWrite, 1, ENOSPC);
+  MainMenu(editor);
+  faults::Reset();
+  EXPECT_FALSE(FileExists("first.txt"));
+  EXPECT_EQ(ReadFile("second.txt"), "3\n5\n-3\n7\n");
+  EXPECT_NE(out.str().find("3,5,-3,7,"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pellory
