@@ -11,10 +11,6 @@
 namespace pellory {
 namespace {
 
-const char kPluginLines[] =
-    "1 - Mirrowen.dll\n2 - Quillet.dll\n3 - Tarrock.dll\n"
-    "4 - Return To Main Menu\n\nEnter Selection... ";
-
 struct FilterRun {
   std::string output;  // what the filter menu printed
   bool input_left;     // FilterMenu's result
@@ -43,7 +39,7 @@ TEST(FilterMenuTest, ListsPluginsAndReturns) {
   ScopedTempDir dir;
   InstallPluginFolder();
   const FilterRun run = RunFilterMenu("4\n");
-  EXPECT_EQ(run.output, kPluginLines);
+  EXPECT_EQ(run.output, kPluginMenuText);
   EXPECT_TRUE(run.input_left);
 }
 
@@ -52,7 +48,7 @@ TEST(FilterMenuTest, InvalidSelectionsShowTheMenuAgain) {
   InstallPluginFolder();
   const FilterRun run = RunFilterMenu("0 x 5 9 4");
   std::string expected;
-  for (int i = 0; i < 5; ++i) expected += kPluginLines;
+  for (int i = 0; i < 5; ++i) expected += kPluginMenuText;
   EXPECT_EQ(run.output, expected);
   EXPECT_TRUE(run.input_left);
   EXPECT_FALSE(RunFilterMenu("0").input_left);
@@ -93,7 +89,7 @@ TEST(FilterMenuTest, AmplifyAppliesThePluginToTheSignal) {
   InstallPluginFolder();
   WriteFile("sig.txt", "6\n10\n-10\n3\n-3\n7\n-7\n");
   const FilterRun run = RunFilterMenu("3 1.5\n");
-  EXPECT_EQ(run.output, std::string(kPluginLines) +
+  EXPECT_EQ(run.output, std::string(kPluginMenuText) +
                             "Parameters; gain, a float in the range 1-10"
                             "\nEnter amount to amplify by...");
   EXPECT_EQ(run.buffer, (std::vector<int32_t>{6, 15, -14, 5, -4, 11, -10}));
@@ -114,7 +110,7 @@ TEST(FilterMenuTest, EchoAsksAgainUntilTheFactorIsInRange) {
   WriteFile("sig.txt", "7\n100\n0\n0\n0\n0\n0\n0\n");
   const FilterRun run = RunFilterMenu("2 1.5\n-0.1\nabc def\n0.5 x\n2\n");
   const std::string range = "Enter a value between 0 and 1... \n";
-  EXPECT_EQ(run.output, std::string(kPluginLines) +
+  EXPECT_EQ(run.output, std::string(kPluginMenuText) +
                             "Parameters: factor - a float, delay - an integer"
                             "\nEnter factor... " +
                             range + range + range + "\nEnter delay... " +
@@ -137,7 +133,7 @@ TEST(FilterMenuTest, SmoothAsksAgainOnANonNumber) {
   InstallPluginFolder();
   WriteFile("sig.txt", "6\n10\n20\n30\n40\n50\n60\n");
   const FilterRun run = RunFilterMenu("1 three\n3\n");
-  EXPECT_EQ(run.output, std::string(kPluginLines) +
+  EXPECT_EQ(run.output, std::string(kPluginMenuText) +
                             "Parameters; size - an integer\nEnter size... "
                             "\nEnter size... ");
   EXPECT_EQ(run.buffer, (std::vector<int32_t>{6, 20, 30, 40, 50, 50, 60}));
@@ -148,7 +144,7 @@ TEST(FilterMenuTest, AmplifyAsksAgainOnANonNumber) {
   InstallPluginFolder();
   WriteFile("sig.txt", "1\n3\n");
   const FilterRun run = RunFilterMenu("3 loud\n2\n");
-  EXPECT_EQ(run.output, std::string(kPluginLines) +
+  EXPECT_EQ(run.output, std::string(kPluginMenuText) +
                             "Parameters; gain, a float in the range 1-10"
                             "\nEnter amount to amplify by..."
                             "\nEnter amount to amplify by...");
@@ -170,7 +166,7 @@ TEST(FilterMenuTest, SignalWithoutBufferIsRefused) {
   ScopedTempDir dir;
   InstallPluginFolder();
   const FilterRun run = RunFilterMenu("3\n", "missing.txt");
-  EXPECT_EQ(run.output, std::string(kPluginLines) + "No signal loaded\n");
+  EXPECT_EQ(run.output, std::string(kPluginMenuText) + "No signal loaded\n");
   EXPECT_TRUE(run.input_left);
 }
 

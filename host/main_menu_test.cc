@@ -9,14 +9,7 @@
 namespace pellory {
 namespace {
 
-std::string Menu(const std::string& current, bool with_filter) {
-  return "Current file loaded = " + current +
-         "\n\nEnter Selection\n\n1 - Load Signal File\n2 - Save Signal "
-         "File\n3 - Save Signal File as\n4 - Display Current Signal File\n" +
-         (with_filter ? "5 - Apply Filter To Current Signal File\n" : "");
-}
-
-const std::string kNoneMenu = Menu("None", false);
+const std::string kNoneMenu = MainMenuText("None", false);
 
 // Runs the main menu in-process on `input` until the input ends.
 std::string Session(const std::string& input, Editor* state = nullptr) {
@@ -54,11 +47,11 @@ TEST(MainMenuTest, LoadDisplaySaveAs) {
   ScopedTempDir dir;
   WriteFile("sig.txt", "3\n5\n-3\n7\n");
   const std::string output = Session("1 sig.txt\n4\n\n3 copy.txt\n");
-  const std::string loaded = Menu("sig.txt", true);
+  const std::string loaded = MainMenuText("sig.txt", true);
   EXPECT_EQ(output, kNoneMenu + "Enter File To Load...\nFile loaded\n" +
                         loaded + "3,5,-3,7," + loaded +
                         "Enter file name to save as..." +
-                        Menu("copy.txt", true));
+                        MainMenuText("copy.txt", true));
   EXPECT_EQ(ReadFile("copy.txt"), "3\n5\n-3\n7\n");
 }
 
@@ -74,14 +67,15 @@ TEST(MainMenuTest, SelectionIsOneCharacterSo14LoadsFile4) {
   WriteFile("4", "1\n9\n");
   const std::string output = Session("14\n4\n");
   EXPECT_EQ(output, kNoneMenu + "Enter File To Load...\nFile loaded\n" +
-                        Menu("4", true) + "1,9," + Menu("4", true));
+                        MainMenuText("4", true) + "1,9," +
+                        MainMenuText("4", true));
 }
 
 TEST(MainMenuTest, FailedLoadShowsNameOffersFilterAndSavesNothing) {
   ScopedTempDir dir;
   Editor state(std::cin, std::cout);
   const std::string output = Session("1 nothing.txt\n2\n", &state);
-  const std::string failed = Menu("nothing.txt", true);
+  const std::string failed = MainMenuText("nothing.txt", true);
   EXPECT_EQ(output, kNoneMenu +
                         "Enter File To Load...\nFile could not be "
                         "loaded\n" +

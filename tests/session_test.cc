@@ -9,17 +9,6 @@
 namespace pellory {
 namespace {
 
-std::string Menu(const std::string& current, bool with_filter) {
-  return "Current file loaded = " + current +
-         "\n\nEnter Selection\n\n1 - Load Signal File\n2 - Save Signal "
-         "File\n3 - Save Signal File as\n4 - Display Current Signal File\n" +
-         (with_filter ? "5 - Apply Filter To Current Signal File\n" : "");
-}
-
-const char kFilterMenu[] =
-    "1 - Mirrowen.dll\n2 - Quillet.dll\n3 - Tarrock.dll\n"
-    "4 - Return To Main Menu\n\nEnter Selection... ";
-
 TEST(SessionTest, LoadFilterDisplayAndSave) {
   ScopedTempDir dir;
   InstallPluginFolder();
@@ -32,21 +21,21 @@ TEST(SessionTest, LoadFilterDisplayAndSave) {
       "4\n"             // display; the line break is the key
       "3\nout.txt\n"
       "2\n");
-  const std::string menu = Menu("sig.txt", true);
+  const std::string menu = MainMenuText("sig.txt", true);
   EXPECT_EQ(run.exit_status, 0);
-  EXPECT_EQ(run.output, Menu("None", false) +
-                            "Enter File To Load...\nFile loaded\n" + menu +
-                            kFilterMenu +
-                            "Parameters: factor - a float, delay - an integer"
-                            "\nEnter factor... \nEnter delay... " +
-                            menu + kFilterMenu +
-                            "Parameters; gain, a float in the range 1-10"
-                            "\nEnter amount to amplify by..." +
-                            menu + kFilterMenu +
-                            "Parameters; size - an integer\nEnter size... " +
-                            menu + "7,100,50,50,25,25,12,24," + menu +
-                            "Enter file name to save as..." +
-                            Menu("out.txt", true) + Menu("out.txt", true));
+  EXPECT_EQ(
+      run.output,
+      MainMenuText("None", false) + "Enter File To Load...\nFile loaded\n" +
+          menu + kPluginMenuText +
+          "Parameters: factor - a float, delay - an integer"
+          "\nEnter factor... \nEnter delay... " +
+          menu + kPluginMenuText +
+          "Parameters; gain, a float in the range 1-10"
+          "\nEnter amount to amplify by..." +
+          menu + kPluginMenuText +
+          "Parameters; size - an integer\nEnter size... " + menu +
+          "7,100,50,50,25,25,12,24," + menu + "Enter file name to save as..." +
+          MainMenuText("out.txt", true) + MainMenuText("out.txt", true));
   // Echo: 100,0,50,0,25,0,12; Amplify 2: 200,0,100,0,50,0,24;
   // Smooth 2: 100,50,50,25,25,12,24.
   EXPECT_EQ(ReadFile("out.txt"), "7\n100\n50\n50\n25\n25\n12\n24\n");
@@ -84,9 +73,9 @@ TEST(SessionTest, CountTooLargeToAllocateFailsTheLoad) {
     output.append(buffer, got);
   }
   EXPECT_EQ(pclose(pipe), 0);
-  EXPECT_EQ(output, Menu("None", false) +
+  EXPECT_EQ(output, MainMenuText("None", false) +
                         "Enter File To Load...\nFile could not be loaded\n" +
-                        Menu("huge.txt", true));
+                        MainMenuText("huge.txt", true));
 }
 #endif
 
@@ -106,12 +95,13 @@ TEST(SessionTest, PluginThatCannotBeLoadedIsReported) {
   WriteFile("sig.txt", "1\n5\n");
   WriteFile("input", "1 sig.txt 5 3 1 4 2\n");
   ASSERT_EQ(std::system("./Pellory < input > output"), 0);
-  const std::string menu = Menu("sig.txt", true);
+  const std::string menu = MainMenuText("sig.txt", true);
   EXPECT_EQ(ReadFile("output"),
-            Menu("None", false) + "Enter File To Load...\nFile loaded\n" +
-                menu + kFilterMenu + "Tarrock.dll could not be loaded\n" +
-                kFilterMenu + "Mirrowen.dll could not be loaded\n" +
-                kFilterMenu + menu + menu);
+            MainMenuText("None", false) +
+                "Enter File To Load...\nFile loaded\n" + menu +
+                kPluginMenuText + "Tarrock.dll could not be loaded\n" +
+                kPluginMenuText + "Mirrowen.dll could not be loaded\n" +
+                kPluginMenuText + menu + menu);
   EXPECT_EQ(ReadFile("sig.txt"), "1\n5\n");
 }
 
@@ -122,7 +112,7 @@ TEST(SessionTest, ArgumentsAreIgnored) {
                          "/Pellory --help extra < input > output")
                             .c_str()),
             0);
-  EXPECT_EQ(ReadFile("output"), Menu("None", false));
+  EXPECT_EQ(ReadFile("output"), MainMenuText("None", false));
 }
 
 }  // namespace

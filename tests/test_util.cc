@@ -143,3 +143,14 @@ std::string DescribePlugin(const PluginNames& plugin) {
 }
 
 }  // namespace pellory
+
+namespace pellory {
+
+std::string MainMenuText(const std::string& current, bool with_filter) {
+  return "Current file loaded = " + current +
+         "\n\nEnter Selection\n\n1 - Load Signal File\n2 - Save Signal "
+         "File\n3 - Save Signal File as\n4 - Display Current Signal File\n" +
+         (with_filter ? "5 - Apply Filter To Current Signal File\n" : "");
+}
+
+}  // namespace pellory

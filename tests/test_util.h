@@ -54,6 +54,15 @@ std::vector<int32_t> ApplyFilter(const PluginNames& plugin,
 // The description a plug-in returns.
 std::string DescribePlugin(const PluginNames& plugin);
 
+// The main menu as printed with `current` as the current file ("None"
+// before any load), with entry 5 when `with_filter`.
+std::string MainMenuText(const std::string& current, bool with_filter);
+
+// The filter menu listing the three plug-ins, up to its selection prompt.
+inline constexpr char kPluginMenuText[] =
+    "1 - Mirrowen.dll\n2 - Quillet.dll\n3 - Tarrock.dll\n"
+    "4 - Return To Main Menu\n\nEnter Selection... ";
+
 }  // namespace pellory
 
 #endif  // PELLORY_TESTS_TEST_UTIL_H_
