@@ -42,7 +42,26 @@ int32_t StoredMean(float accumulator, int32_t size) {
   return pellory::TruncateToSample(static_cast<double>(mean));
 }
 
-// The window mean step by step: the definition itself.
+// The means of kLanes consecutive windows, the first starting at `window`,
+// step by step: the definition itself. One window's steps form a chain of
+// dependent additions; interleaving independent windows lets the processor
+// overlap their chains, with the same roundings in the same order.
+constexpr int kLanes = 8;
+void WindowMeansStepByStep(const int32_t* window, int32_t size,
+                           int32_t means[kLanes]) {
+  float accumulators[kLanes] = {};
+  for (int32_t j = 0; j < size; ++j) {
+    for (int lane = 0; lane < kLanes; ++lane) {
+      accumulators[lane] =
+          Accumulate(accumulators[lane], static_cast<double>(window[lane + j]));
+    }
+  }
+  for (int lane = 0; lane < kLanes; ++lane) {
+    means[lane] = StoredMean(accumulators[lane], size);
+  }
+}
+
+// The same for one window.
 int32_t WindowMeanStepByStep(const int32_t* window, int32_t size) {
   float accumulator = 0.0f;
   for (int32_t j = 0; j < size; ++j) {
@@ -171,6 +190,30 @@ void MeansFromRunningSum(int32_t* samples, int64_t count, int64_t first,
   }
 }
 
+// Positions first..last, all of whose windows fit, the slow way; keeps
+// `window_sum` going as MeansFromRunningSum does. Results are written only
+// once no later window of the group needs the sample they replace.
+void MeansStepByStep(int32_t* samples, int64_t count, int64_t first,
+                     int64_t last, int32_t size, int64_t* window_sum) {
+  auto advance_sum = [&](int64_t i) {
+    if (i + size <= count) {
+      *window_sum += static_cast<int64_t>(samples[i + size]) - samples[i];
+    }
+  };
+  int64_t i = first;
+  for (; i + kLanes - 1 <= last; i += kLanes) {
+    int32_t means[kLanes];
+    WindowMeansStepByStep(samples + i, size, means);
+    for (int lane = 0; lane < kLanes; ++lane) advance_sum(i + lane);
+    for (int lane = 0; lane < kLanes; ++lane) samples[i + lane] = means[lane];
+  }
+  for (; i <= last; ++i) {
+    const int32_t mean = WindowMeanStepByStep(samples + i, size);
+    advance_sum(i);
+    samples[i] = mean;
+  }
+}
+
 void Smooth(int32_t* samples, int64_t count, int32_t size) {
   // Windows starting up to last_fit lie within the signal; the last sample
   // is never replaced.
@@ -191,13 +234,7 @@ void Smooth(int32_t* samples, int64_t count, int32_t size) {
       MeansFromRunningSum(samples, count, first, last, size, &window_sum);
       continue;
     }
-    for (int64_t i = first; i <= last; ++i) {
-      const int32_t mean = WindowMeanStepByStep(samples + i, size);
-      if (i + size <= count) {
-        window_sum += static_cast<int64_t>(samples[i + size]) - samples[i];
-      }
-      samples[i] = mean;
-    }
+    MeansStepByStep(samples, count, first, last, size, &window_sum);
   }
   for (int64_t i = std::max<int64_t>(1, last_fit + 1); i < count; ++i) {
     samples[i] = RepeatedMean(samples[i], size);
