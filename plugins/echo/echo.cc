@@ -1,13 +1,14 @@
 // Quillet.dll: adds to each sample the sample `delay` positions earlier,
 // scaled by `factor`, front to back, so that echoes are echoed again.
 #include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
+
 #if defined(__x86_64__)
 #include <cpuid.h>
 #include <smmintrin.h>
 #endif
-#include <cmath>
-#include <sstream>
-#include <string>
 
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
