@@ -12,8 +12,8 @@
 #include <string>
 
 #include "bench/signal_gen.h"
+#include "host/plugin_catalog.h"
 #include "host/signal.h"
-#include "platform/library.h"
 
 namespace pellory::bench {
 namespace {
@@ -103,16 +103,15 @@ void BM_Display(benchmark::State& state, const std::string& kind) {
   SetPerSample(state, SampleCount(), FileSize(SignalFile(kind)));
 }
 
-void BM_Filter(benchmark::State& state, const PluginNames& plugin,
+void BM_Filter(benchmark::State& state, const KnownPlugin& plugin,
                const std::string& kind, const std::string& parameters) {
-  Library library;
+  PluginExports exports;
   std::string err;
-  if (!library.Load(plugin.library, &err)) {
+  if (!LoadPlugin(plugin, &exports, &err)) {
     state.SkipWithError(err.c_str());
     return;
   }
-  FilterFunction filter =
-      library.FindFilterFunction(plugin.filter_export, &err);
+  const FilterFunction filter = exports.filter;
   const std::vector<int32_t>& input = Samples(kind);
   std::vector<int32_t> buffer = input;
   for (auto _ : state) {
@@ -134,7 +133,7 @@ void RegisterAll() {
     benchmark::RegisterBenchmark(("Display/" + kind).c_str(), BM_Display, kind)
         ->Unit(benchmark::kMillisecond);
     const struct {
-      const PluginNames* plugin;
+      const KnownPlugin* plugin;
       const char* name;
       const char* parameters;
     } filters[] = {

@@ -23,10 +23,9 @@ inline int32_t Atoi(const std::string& line) {
   return static_cast<int32_t>(value);
 }
 
-// The sample buffer (element 0 = count), or nothing when the load fails.
-inline std::optional<std::vector<int32_t>> Load(const std::string& path) {
-  std::ifstream InputFile(path);
-  if (!InputFile) return std::nullopt;
+// The sample buffer (element 0 = count) read from `InputFile`, or nothing
+// when the load fails.
+inline std::optional<std::vector<int32_t>> LoadFrom(std::istream& InputFile) {
   std::string line;
   std::getline(InputFile, line);
   const int32_t count = Atoi(line);
@@ -41,6 +40,13 @@ inline std::optional<std::vector<int32_t>> Load(const std::string& path) {
     ++position;
   }
   return data;
+}
+
+// The same from the file `path`.
+inline std::optional<std::vector<int32_t>> Load(const std::string& path) {
+  std::ifstream InputFile(path);
+  if (!InputFile) return std::nullopt;
+  return LoadFrom(InputFile);
 }
 
 inline bool Save(const std::vector<int32_t>& data, const std::string& path) {

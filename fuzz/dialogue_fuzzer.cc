@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::istringstream in(input);
   std::ostringstream out;
-  pellory::Editor editor(in, out);
+  std::ostringstream err;
+  pellory::Editor editor(in, out, err);
   pellory::MainMenu(editor);
   Check(in.eof() || in.fail(), "the menu returns only when input ends");
 

@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fuzz/fuzz_util.h"
 #include "plugin_api/filter_plugin.h"
+#include "plugins/amplify/amplify.h"
+#include "plugins/echo/echo.h"
+#include "plugins/smooth/smooth.h"
 #include "tests/reference_filters.h"
 
 using pellory::fuzz::Check;
@@ -34,24 +36,17 @@ constexpr size_t kMaxSamples = 4096;
 // can be checked (the straightforward Smooth would take too long).
 bool Expected(const std::string& text, std::vector<int32_t>* buffer) {
 #if defined(PELLORY_FUZZ_AMPLIFY)
-  pellory::reference::Amplify(*buffer,
-                              static_cast<float>(std::atof(text.c_str())));
+  pellory::reference::Amplify(*buffer, pellory::ReadGain(text));
   return true;
 #elif defined(PELLORY_FUZZ_ECHO)
-  std::istringstream inputvalues(text);
   float factor;
-  char token;
   int32_t delay;
-  if (!(inputvalues >> factor >> token >> delay) || !std::isfinite(factor) ||
-      delay < 1) {
-    return true;  // unchanged
-  }
+  if (!pellory::ReadEchoParameters(text, &factor, &delay)) return true;
   pellory::reference::Echo(*buffer, factor, delay);
   return true;
 #elif defined(PELLORY_FUZZ_SMOOTH)
-  std::istringstream inputvalues(text);
   int32_t size;
-  if (!(inputvalues >> size) || size < 1) return true;  // unchanged
+  if (!pellory::ReadSmoothSize(text, &size)) return true;  // unchanged
   if (static_cast<int64_t>(size) * (*buffer)[0] > 4000000) return false;
   pellory::reference::Smooth(*buffer, size);
   return true;

@@ -1,36 +1,47 @@
-// Any bytes as a signal file. Invariants: no sanitizer report; the load
-// agrees with the straightforward loader (fails alike, or gives count+1
-// elements with the same values); saving what was loaded and loading that
-// again gives the same count and samples, in a well-formed file.
+// Any bytes as a signal file's text, parsed in memory. Invariants: no
+// sanitizer report; the parse agrees with the straightforward loader (fails
+// alike, or gives count+1 elements with the same values), whether the text
+// comes in one piece or in small chunks; the formatted text of what was
+// parsed is a well-formed signal file that parses back to the same values.
+#include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "bench/straightforward_io.h"
 #include "fuzz/fuzz_util.h"
-#include "host/sample_text.h"
 #include "host/signal.h"
+#include "host/signal_text.h"
 
 using pellory::fuzz::Check;
 
+namespace {
+
+// Parses `text` fed in chunks of `piece` bytes, as a file read would.
+bool Parse(std::string_view text, size_t piece, pellory::Signal* signal) {
+  pellory::SignalParser parser(signal);
+  std::string err;
+  for (size_t at = 0; at < text.size() && !parser.Complete(); at += piece) {
+    const size_t size = std::min(piece, text.size() - at);
+    if (!parser.Feed(text.data() + at, size, &err)) return false;
+  }
+  return parser.Complete() || parser.Finish(&err);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string folder = pellory::fuzz::ScratchFolder();
-  static const std::string path = folder + "/signal.txt";
-  static const std::string saved = folder + "/saved.txt";
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
   // Counts that would take gigabytes are the unit tests' business; here
   // they would only trip the fuzzer's memory limit.
-  const size_t first_break = text.find('\n');
-  if (pellory::ParseSampleLine(std::string_view(text).substr(
-          0, first_break == std::string::npos ? text.size() : first_break)) >
-      (1 << 14)) {
-    return 0;
-  }
-  pellory::fuzz::WriteWhole(path, text);
+  const std::string count_line(text.substr(0, text.find('\n')));
+  if (pellory::reference::Atoi(count_line) > (1 << 14)) return 0;
+  std::istringstream stream{std::string(text)};
+  const auto expected = pellory::reference::LoadFrom(stream);
 
   pellory::Signal signal;
-  const bool loaded = signal.Load(path);
-  const auto expected = pellory::reference::Load(path);
+  const bool loaded = Parse(text, text.size() + 1, &signal);
   Check(loaded == expected.has_value(), "load agrees on success");
   if (!loaded) {
     Check(signal.data() == nullptr, "failed load leaves no buffer");
@@ -39,19 +50,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t count = signal.SampleCount();
   Check(count >= 0 && signal.data()[0] == count, "element 0 holds count");
   Check(static_cast<size_t>(count) + 1 == expected->size(), "count+1 elements");
-  for (int32_t i = 0; i <= count; ++i) {
-    Check(signal.data()[i] == (*expected)[static_cast<size_t>(i)],
-          "loaded values agree");
-  }
+  Check(std::equal(expected->begin(), expected->end(), signal.data()),
+        "loaded values agree");
 
-  Check(signal.Save(saved), "save succeeds");
-  Check(pellory::fuzz::IsWellFormedSignalFile(pellory::fuzz::ReadWhole(saved)),
-        "saved file well-formed");
+  pellory::Signal chunked;
+  Check(Parse(text, 1 + size % 37, &chunked), "chunked load succeeds");
+  Check(chunked.SampleCount() == count &&
+            std::equal(expected->begin(), expected->end(), chunked.data()),
+        "chunked load agrees");
+
+  std::string saved;
+  pellory::SignalFormatter formatter(signal.data(), count, '\n');
+  std::string_view piece;
+  while (formatter.Next(&piece)) saved += piece;
+  Check(pellory::fuzz::IsWellFormedSignalFile(saved), "saved text well-formed");
   pellory::Signal again;
-  Check(again.Load(saved), "saved file loads");
-  Check(again.SampleCount() == count, "reload keeps count");
-  for (int32_t i = 0; i <= count; ++i) {
-    Check(again.data()[i] == signal.data()[i], "reload keeps samples");
-  }
+  Check(Parse(saved, saved.size(), &again), "saved text loads");
+  Check(again.SampleCount() == count &&
+            std::equal(expected->begin(), expected->end(), again.data()),
+        "reload keeps the samples");
   return 0;
 }

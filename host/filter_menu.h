@@ -7,10 +7,11 @@
 
 namespace pellory {
 
-// Runs the filter menu until the user returns to the main menu or a filter
-// has been applied, and ends with a screen clear. Needs a current signal.
-// Returns false when the input ends.
-bool FilterMenu(Editor& editor);
+// Clears the screen and runs the filter menu until the user returns to the
+// main menu or a filter has been applied; `notice` then holds what the main
+// menu's next screen shows. Needs a current signal. Returns false when the
+// input ends.
+bool FilterMenu(Editor& editor, Notice* notice);
 
 }  // namespace pellory
 

@@ -14,6 +14,7 @@ namespace {
 struct FilterRun {
   std::string output;  // what the filter menu printed
   bool input_left;     // FilterMenu's result
+  Notice notice;       // what the main menu's next screen shows
   std::vector<int32_t> buffer;
 };
 
@@ -22,11 +23,12 @@ FilterRun RunFilterMenu(const std::string& input,
                         const std::string& signal_file = "sig.txt") {
   std::istringstream in(input);
   std::ostringstream out;
-  Editor editor(in, out);
+  std::ostringstream err;
+  Editor editor(in, out, err);
   editor.currentSignal = std::make_unique<Signal>();
   editor.currentSignal->Load(signal_file);
   FilterRun run;
-  run.input_left = FilterMenu(editor);
+  run.input_left = FilterMenu(editor, &run.notice);
   run.output = out.str();
   const Signal& signal = *editor.currentSignal;
   if (signal.data() != nullptr) {
@@ -166,7 +168,8 @@ TEST(FilterMenuTest, SignalWithoutBufferIsRefused) {
   ScopedTempDir dir;
   InstallPluginFolder();
   const FilterRun run = RunFilterMenu("3\n", "missing.txt");
-  EXPECT_EQ(run.output, std::string(kPluginMenuText) + "No signal loaded\n");
+  EXPECT_EQ(run.output, kPluginMenuText);
+  EXPECT_EQ(run.notice.message, "No signal loaded\n");
   EXPECT_TRUE(run.input_left);
 }
 

@@ -4,9 +4,15 @@
 
 #include "host/editor.h"
 #include "host/main_menu.h"
+#include "platform/console.h"
 
 int main() {
-  pellory::Editor editor(std::cin, std::cout);
+  // Decided once: whether the streams are terminals does not change in a
+  // run.
+  const pellory::Console console = {std::cin, std::cout, std::cerr,
+                                    pellory::StandardInputIsTerminal(),
+                                    pellory::StandardOutputIsTerminal()};
+  pellory::Editor editor(console);
   pellory::MainMenu(editor);
   return 0;
 }

@@ -9,48 +9,46 @@
 namespace pellory {
 namespace {
 
-// What the menu does once an entry has run.
-enum class Next {
-  kClearScreen,  // clear, then show the menu again
-  kShowMenu,     // the entry cleared the screen itself
-  kQuit,         // the input has ended
+// What the menu does once an entry has run: show the next screen with what
+// the entry has to say, or end the run because the input has ended.
+struct Next {
+  bool quit = false;
+  Notice notice;
 };
+
+constexpr Next kQuit = {true, {}};
 
 Next LoadEntry(Editor& editor) {
   editor.out << "Enter File To Load...\n";
   std::string file_name;
-  if (!ReadWord(editor.in, &file_name)) return Next::kQuit;
+  if (!ReadWord(editor.in, &file_name)) return kQuit;
   editor.currentFileName = file_name;
   // Release the old signal before the new one allocates its buffer.
   editor.currentSignal.reset();
   editor.currentSignal = std::make_unique<Signal>();
-  LoadSignalFile(editor, file_name);
-  return Next::kClearScreen;
+  return {false, LoadSignalFile(editor, file_name)};
 }
 
-Next SaveEntry(Editor& editor) {
-  SaveSignalFile(editor);
-  return Next::kClearScreen;
-}
+Next SaveEntry(Editor& editor) { return {false, SaveSignalFile(editor)}; }
 
 Next SaveAsEntry(Editor& editor) {
   editor.out << "Enter file name to save as...";
   std::string file_name;
-  if (!ReadWord(editor.in, &file_name)) return Next::kQuit;
+  if (!ReadWord(editor.in, &file_name)) return kQuit;
   editor.currentFileName = file_name;
-  SaveSignalFileAs(editor, file_name);
-  return Next::kClearScreen;
+  return {false, SaveSignalFileAs(editor, file_name)};
 }
 
 Next DisplayEntry(Editor& editor) {
   DisplaySignal(editor);
-  WaitForKey(editor.in, editor.out);
-  return Next::kClearScreen;
+  WaitForKey(editor.console);
+  return {};
 }
 
 Next FilterEntry(Editor& editor) {
-  ClearScreen(editor.out);
-  return FilterMenu(editor) ? Next::kShowMenu : Next::kQuit;
+  Next next;
+  next.quit = !FilterMenu(editor, &next.notice);
+  return next;
 }
 
 struct MenuEntry {
@@ -90,7 +88,7 @@ Next PerformSelection(Editor& editor, char selection) {
     if (entry.needs_signal && editor.currentSignal == nullptr) break;
     return entry.action(editor);
   }
-  return Next::kClearScreen;
+  return {};
 }
 
 }  // namespace
@@ -101,28 +99,31 @@ void MainMenu(Editor& editor) {
     char selection;
     if (!ReadSelection(editor.in, &selection)) return;
     const Next next = PerformSelection(editor, selection);
-    if (next == Next::kQuit) return;
-    if (next == Next::kClearScreen) ClearScreen(editor.out);
+    if (next.quit) return;
+    NextScreen(editor, next.notice);
   }
 }
 
-void LoadSignalFile(Editor& editor, const std::string& file_name) {
+Notice LoadSignalFile(Editor& editor, const std::string& file_name) {
   Signal& signal = *editor.currentSignal;
-  if (signal.Load(file_name)) {
-    editor.out << "File loaded\n";
-  } else if (!signal.Load(file_name)) {
-    editor.out << "File could not be loaded\n";
-  }
+  if (signal.Load(file_name)) return {"File loaded\n", ""};
+  // A second attempt, as the editor has always made: a file that was
+  // still being written, or briefly unavailable, may load now. Success
+  // there says nothing, since the user's file loaded on its own terms.
+  if (signal.Load(file_name)) return {};
+  return {"File could not be loaded\n", ""};
 }
 
-void SaveSignalFile(Editor& editor) {
+Notice SaveSignalFile(Editor& editor) {
   if (editor.currentSignal != nullptr) {
     editor.currentSignal->Save(editor.currentFileName);
   }
+  return {};
 }
 
-void SaveSignalFileAs(Editor& editor, const std::string& file_name) {
+Notice SaveSignalFileAs(Editor& editor, const std::string& file_name) {
   if (editor.currentSignal != nullptr) editor.currentSignal->Save(file_name);
+  return {};
 }
 
 void DisplaySignal(Editor& editor) {

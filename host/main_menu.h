@@ -9,17 +9,20 @@
 
 namespace pellory {
 
-// Shows the menu, performs one selection, clears the screen, and again,
-// until the input ends; then returns.
+// Shows the menu, performs one selection, moves to the next screen, and
+// again, until the input ends; then returns.
 void MainMenu(Editor& editor);
 
-// Loads `file_name` into the current signal (retrying once) and reports
-// "File loaded\n" or "File could not be loaded\n".
-void LoadSignalFile(Editor& editor, const std::string& file_name);
-// Saves the current signal, if any, to the current file name. Silent.
-void SaveSignalFile(Editor& editor);
-// Saves the current signal, if any, to `file_name`. Silent.
-void SaveSignalFileAs(Editor& editor, const std::string& file_name);
+// The actions behind entries 1 to 4. Each returns what it has to tell the
+// user on the next screen.
+//
+// Loads `file_name` into the current signal: "File loaded\n", or "File
+// could not be loaded\n" and the reason.
+Notice LoadSignalFile(Editor& editor, const std::string& file_name);
+// Saves the current signal, if any, to the current file name.
+Notice SaveSignalFile(Editor& editor);
+// Saves the current signal, if any, to `file_name`.
+Notice SaveSignalFileAs(Editor& editor, const std::string& file_name);
 // Prints the current signal, if any.
 void DisplaySignal(Editor& editor);
 

@@ -11,11 +11,18 @@ namespace {
 
 const std::string kNoneMenu = MainMenuText("None", false);
 
+// What a session leaves behind.
+struct State {
+  std::unique_ptr<Signal> currentSignal;
+  std::string currentFileName;
+};
+
 // Runs the main menu in-process on `input` until the input ends.
-std::string Session(const std::string& input, Editor* state = nullptr) {
+std::string Session(const std::string& input, State* state = nullptr) {
   std::istringstream in(input);
   std::ostringstream out;
-  Editor editor(in, out);
+  std::ostringstream err;
+  Editor editor(in, out, err);
   MainMenu(editor);
   if (state != nullptr) {
     state->currentFileName = editor.currentFileName;
@@ -33,7 +40,7 @@ TEST(MainMenuTest, StartsWithoutSignalAndEndsWithInput) {
 
 TEST(MainMenuTest, SaveDisplayAndSaveAsBeforeAnyLoadChangeNothing) {
   ScopedTempDir dir;
-  Editor state(std::cin, std::cout);
+  State state;
   // Display waits for a key: the '\n' after the 4 is that key.
   const std::string output = Session("2\n4\n3 later.txt\n", &state);
   EXPECT_EQ(output, kNoneMenu + kNoneMenu + kNoneMenu +
@@ -73,7 +80,7 @@ TEST(MainMenuTest, SelectionIsOneCharacterSo14LoadsFile4) {
 
 TEST(MainMenuTest, FailedLoadShowsNameOffersFilterAndSavesNothing) {
   ScopedTempDir dir;
-  Editor state(std::cin, std::cout);
+  State state;
   const std::string output = Session("1 nothing.txt\n2\n", &state);
   const std::string failed = MainMenuText("nothing.txt", true);
   EXPECT_EQ(output, kNoneMenu +

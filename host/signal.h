@@ -1,10 +1,8 @@
 // The signal being edited: a sample count and the sample buffer filters
-// rewrite in place, and the text file format signals are loaded from and
-// saved to.
+// rewrite in place, with the file and console operations the menus call.
 //
 // Sample buffer: N+1 32-bit integers; element 0 holds N, elements 1..N the
-// samples. Signal file: N on the first line, then one sample per line, each
-// line ending in '\n'.
+// samples. The text format lives in host/signal_text.h.
 #ifndef PELLORY_HOST_SIGNAL_H_
 #define PELLORY_HOST_SIGNAL_H_
 
@@ -22,12 +20,10 @@ class Signal {
   Signal& operator=(const Signal&) = delete;
   ~Signal();
 
-  // Reads the signal file `file_name` into this signal. Lines after the N-th
-  // sample are ignored; samples the file does not supply stay 0; lines read
-  // as atoi does, saturating to the 32-bit range; "\r\n" ends a line like
-  // "\n". Returns false, leaving the signal empty, when the file cannot be
-  // opened or read, when its count is negative, or when the buffer for the
-  // count cannot be allocated.
+  // Reads the signal file `file_name` into this signal (see signal_text.h
+  // for how lines read). Returns false, leaving the signal empty, when the
+  // file cannot be opened or read, when its count is negative, or when the
+  // buffer for the count cannot be allocated.
   bool Load(std::string file_name);
 
   // Writes this signal to the file `file_name`: count+1 lines, element 0
@@ -46,14 +42,14 @@ class Signal {
   int32_t* data() { return data_; }
   const int32_t* data() const { return data_; }
 
- private:
-  void Clear();
+  // Replaces the buffer by a zeroed one for `count` samples, element 0
+  // holding `count`. False, leaving the signal empty, when `count` is
+  // negative or the memory cannot be had.
   bool Allocate(int32_t count);
-  // Writes elements 0..count as text, each followed by `separator`, handing
-  // the text to `sink` in chunks; stops and returns false when `sink` does.
-  template <typename Sink>
-  bool WriteText(char separator, Sink sink) const;
+  // Releases the buffer: the signal is empty again.
+  void Clear();
 
+ private:
   int32_t count_ = 0;
   int32_t* data_ = nullptr;
 };

@@ -1,28 +1,42 @@
-// The console services the menus need beyond plain streams: clearing the
-// screen and waiting for one key press.
+// The console the menus talk through: its streams and the two terminal
+// services beyond plain text, clearing the screen and waiting for one key.
 //
-// Terminal effects apply only to the process's own terminal: the menus pass
-// std::cout / std::cin when they run for a user, and string streams in tests,
-// which these functions treat as plain text.
+// Whether standard input and output are terminals is decided once, at
+// start-up, and travels with the streams: terminal effects happen only on a
+// terminal, so a pipe, a file or a test's string stream receives exactly the
+// texts printed.
 #ifndef PELLORY_PLATFORM_CONSOLE_H_
 #define PELLORY_PLATFORM_CONSOLE_H_
 
-#include <iosfwd>
+#include <istream>
+#include <ostream>
 
 namespace pellory {
 
-// Clears the screen when `out` is standard output and standard output is a
-// terminal. Writes nothing otherwise, so a pipe or a file receives exactly
-// the texts printed between clears.
-void ClearScreen(std::ostream& out);
+struct Console {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+  // Whether `in` reads the process's terminal.
+  bool input_is_terminal = false;
+  // Whether `out` writes to the process's terminal.
+  bool output_is_terminal = false;
+};
 
-// Waits for one key press. On a terminal (`in` is std::cin and standard input
-// is a terminal) it reads one key without echo and without waiting for Enter
-// and restores the terminal settings afterwards, also when the key is the
-// interrupt or quit character, which is then delivered as its signal.
-// Otherwise it consumes one character of `in`, or nothing at end of input.
-// Pending output on `out` is flushed first so the user sees what to read.
-void WaitForKey(std::istream& in, std::ostream& out);
+// Whether the process's standard input and standard output are terminals.
+bool StandardInputIsTerminal();
+bool StandardOutputIsTerminal();
+
+// Clears the screen on a terminal; writes nothing otherwise.
+void ClearScreen(const Console& console);
+
+// Waits for one key press. On a terminal it reads one key without echo and
+// without waiting for Enter and restores the terminal settings afterwards,
+// also when the key is the interrupt or quit character, which is then
+// delivered as its signal. Otherwise it consumes one character of the
+// input, or nothing at end of input. Pending output is flushed first so the
+// user sees what to read.
+void WaitForKey(const Console& console);
 
 }  // namespace pellory
 

@@ -3,7 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <iostream>
+#include <istream>
+#include <ostream>
 
 #include "platform/console.h"
 
@@ -12,13 +13,6 @@ namespace {
 
 // Home, erase the screen, erase the scrollback: what "cls" leaves behind.
 constexpr char kClearSequence[] = "\033[H\033[2J\033[3J";
-
-bool IsTerminal(int fd) {
-  // Asked once: whether a descriptor is a terminal does not change in a run.
-  static const bool stdin_terminal = isatty(STDIN_FILENO) == 1;
-  static const bool stdout_terminal = isatty(STDOUT_FILENO) == 1;
-  return fd == STDIN_FILENO ? stdin_terminal : stdout_terminal;
-}
 
 // Reads one byte from the terminal in non-canonical mode without echo.
 // Signal generation is switched off for the read so that Ctrl-C cannot kill
@@ -48,20 +42,24 @@ void ReadOneKeyFromTerminal() {
 
 }  // namespace
 
-void ClearScreen(std::ostream& out) {
-  if (&out != &std::cout || !IsTerminal(STDOUT_FILENO)) return;
-  out << kClearSequence << std::flush;
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+void ClearScreen(const Console& console) {
+  if (!console.output_is_terminal) return;
+  console.out << kClearSequence << std::flush;
 }
 
-void WaitForKey(std::istream& in, std::ostream& out) {
-  out.flush();
-  if (&in == &std::cin && IsTerminal(STDIN_FILENO)) {
+void WaitForKey(const Console& console) {
+  console.out.flush();
+  if (console.input_is_terminal) {
     ReadOneKeyFromTerminal();
     return;
   }
-  in.get();
+  console.in.get();
   // End of input here is not an error: the next menu read ends the run.
-  if (in.eof()) in.clear(std::ios::eofbit);
+  if (console.in.eof()) console.in.clear(std::ios::eofbit);
 }
 
 }  // namespace pellory

@@ -9,8 +9,8 @@ TEST(LibraryTest, FindsBothExportsOfAPluginBesideTheProgram) {
   Library library;
   std::string err;
   ASSERT_TRUE(library.Load("Quillet.dll", &err)) << err;
-  EXPECT_NE(library.FindFilterFunction("Filter_Echo", &err), nullptr) << err;
-  EXPECT_NE(library.FindParametersFunction("Parameters_Echo", &err), nullptr);
+  EXPECT_NE(library.FindSymbol("Filter_Echo", &err), nullptr) << err;
+  EXPECT_NE(library.FindSymbol("Parameters_Echo", &err), nullptr);
 }
 
 TEST(LibraryTest, ReportsWhatIsMissing) {
@@ -18,7 +18,7 @@ TEST(LibraryTest, ReportsWhatIsMissing) {
   std::string err;
   EXPECT_FALSE(library.Load("Nowhere.dll", &err));
   EXPECT_NE(err.find("Nowhere.dll"), std::string::npos) << err;
-  EXPECT_EQ(library.FindFilterFunction("Filter_Echo", &err), nullptr);
+  EXPECT_EQ(library.FindSymbol("Filter_Echo", &err), nullptr);
 
   err.clear();
   EXPECT_FALSE(library.Load("../bin/Quillet.dll", &err));
@@ -26,7 +26,7 @@ TEST(LibraryTest, ReportsWhatIsMissing) {
 
   ASSERT_TRUE(library.Load("Tarrock.dll", &err)) << err;
   err.clear();
-  EXPECT_EQ(library.FindFilterFunction("Filter_Echo", &err), nullptr);
+  EXPECT_EQ(library.FindSymbol("Filter_Echo", &err), nullptr);
   EXPECT_NE(err.find("Filter_Echo"), std::string::npos) << err;
 }
 

@@ -12,6 +12,7 @@ int32_t* AllocateSamples(size_t count) {
   auto* samples = static_cast<int32_t*>(std::calloc(count, sizeof(int32_t)));
   constexpr size_t kHugePage = 2u << 20;
   const size_t bytes = count * sizeof(int32_t);
+#if defined(MADV_HUGEPAGE)  // Linux only
   if (samples != nullptr && bytes >= 2 * kHugePage) {
     // Only whole pages inside the buffer can be advised.
     const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
@@ -21,6 +22,7 @@ int32_t* AllocateSamples(size_t count) {
     // Advice only: without huge pages the buffer works the same.
     madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
   }
+#endif
   return samples;
 }
 

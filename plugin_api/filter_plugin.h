@@ -54,21 +54,15 @@ namespace pellory {
 using ParametersFunction = std::string (*)();
 
 // Applies the filter to `samples` (element 0 holds N) as `parameters` says.
-using FilterFunction = void (*)(int32_t* samples, std::string parameters);
+using FilterFunction = void (*)(int32_t* samples, std::string parameter_text);
 
-// How the host finds one plug-in: its library file and its two exports.
-struct PluginNames {
-  const char* library;
-  const char* parameters_export;
-  const char* filter_export;
-};
-
-inline constexpr PluginNames kAmplifyPlugin = {
-    "Tarrock.dll", "Parameters_Amplify", "Filter_Amplify"};
-inline constexpr PluginNames kEchoPlugin = {"Quillet.dll", "Parameters_Echo",
-                                            "Filter_Echo"};
-inline constexpr PluginNames kSmoothPlugin = {
-    "Mirrowen.dll", "Parameters_Smooth", "Filter_Smooth"};
+// The export names the host looks up, exactly as the plug-ins define them.
+inline constexpr char kParametersAmplifyExport[] = "Parameters_Amplify";
+inline constexpr char kFilterAmplifyExport[] = "Filter_Amplify";
+inline constexpr char kParametersEchoExport[] = "Parameters_Echo";
+inline constexpr char kFilterEchoExport[] = "Filter_Echo";
+inline constexpr char kParametersSmoothExport[] = "Parameters_Smooth";
+inline constexpr char kFilterSmoothExport[] = "Filter_Smooth";
 
 }  // namespace pellory
 
@@ -85,7 +79,7 @@ PELLORY_PLUGIN_EXPORT std::string Parameters_Amplify();
 // Multiplies every sample by the gain, rounding half up. A text that does
 // not convert to a number gives gain 0.
 PELLORY_PLUGIN_EXPORT void Filter_Amplify(int32_t* samples,
-                                          std::string parameters);
+                                          std::string parameter_text);
 
 // Quillet.dll. Returns "Parameters: factor - a float, delay - an integer".
 PELLORY_PLUGIN_EXPORT std::string Parameters_Echo();
@@ -93,7 +87,7 @@ PELLORY_PLUGIN_EXPORT std::string Parameters_Echo();
 // front to back, so echoes recur. A text that does not parse, a factor that
 // is not finite, or a delay below 1 leaves the samples unchanged.
 PELLORY_PLUGIN_EXPORT void Filter_Echo(int32_t* samples,
-                                       std::string parameters);
+                                       std::string parameter_text);
 
 // Mirrowen.dll. Returns "Parameters; size - an integer".
 PELLORY_PLUGIN_EXPORT std::string Parameters_Smooth();
@@ -101,7 +95,7 @@ PELLORY_PLUGIN_EXPORT std::string Parameters_Smooth();
 // it onwards. A size below 1, or a text that does not hold an integer,
 // leaves the samples unchanged.
 PELLORY_PLUGIN_EXPORT void Filter_Smooth(int32_t* samples,
-                                         std::string parameters);
+                                         std::string parameter_text);
 
 }  // extern "C"
 

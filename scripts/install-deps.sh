@@ -2,11 +2,16 @@
 # Installs what the build and the tests need when the machine lacks it.
 # A machine of this project's kind ships all of it, so this is usually a
 # quick check that changes nothing.
+#
+#   scripts/install-deps.sh [build]
+#
+# With "build", only what building the program and its plug-ins needs.
 set -e
 missing=""
 command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
 command -v g++ >/dev/null 2>&1 || missing="$missing g++"
 command -v make >/dev/null 2>&1 || missing="$missing make"
+if [ "${1:-}" != build ]; then
 command -v nm >/dev/null 2>&1 || missing="$missing binutils"
 command -v python3 >/dev/null 2>&1 || missing="$missing python3"
 [ -x /usr/bin/time ] || missing="$missing time"
@@ -16,6 +21,7 @@ command -v taskset >/dev/null 2>&1 || missing="$missing util-linux"
 command -v clang++ >/dev/null 2>&1 || missing="$missing clang"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
   missing="$missing libclang-rt-dev"
+fi
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi

@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-#include "plugin_api/filter_plugin.h"
+#include "host/plugin_catalog.h"
 
 namespace pellory {
 namespace {
@@ -37,7 +37,7 @@ std::string Binary(const char* name) {
 }
 
 TEST(ExportsTest, EachPluginExportsExactlyItsTwoFunctions) {
-  for (const PluginNames* plugin :
+  for (const KnownPlugin* plugin :
        {&kAmplifyPlugin, &kEchoPlugin, &kSmoothPlugin}) {
     const std::string defined =
         Command("nm -D --defined-only --format=just-symbols " +

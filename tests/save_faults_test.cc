@@ -139,7 +139,8 @@ TEST_F(SaveFaultTest, EditorKeepsRunningWithTheSignalAfterAFailedSave) {
   WriteFile("small.txt", "3\n5\n-3\n7\n");
   std::istringstream in("1 small.txt\n3 first.txt\n3 second.txt\n4\n\n");
   std::ostringstream out;
-  Editor editor(in, out);
+  std::ostringstream err;
+  Editor editor(in, out, err);
   faults::Reset();
   faults::FailNthCall(Call::kWrite, 1, ENOSPC);
   MainMenu(editor);

@@ -14,8 +14,6 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/library.h"
-
 namespace pellory {
 
 ScopedTempDir::ScopedTempDir() {
@@ -93,15 +91,13 @@ constexpr size_t kGuardCount = 8;
 
 }  // namespace
 
-std::vector<int32_t> ApplyFilter(const PluginNames& plugin,
+std::vector<int32_t> ApplyFilter(const KnownPlugin& plugin,
                                  const std::vector<int32_t>& samples,
                                  const std::string& parameters) {
-  Library library;
+  PluginExports exports;
   std::string err;
-  EXPECT_TRUE(library.Load(plugin.library, &err)) << err;
-  FilterFunction filter =
-      library.FindFilterFunction(plugin.filter_export, &err);
-  EXPECT_NE(filter, nullptr) << err;
+  EXPECT_TRUE(LoadPlugin(plugin, &exports, &err)) << err;
+  const FilterFunction filter = exports.filter;
   if (filter == nullptr) return {};
 
   // Once on a buffer of exactly N+1 elements, where the sanitizers see any
@@ -132,14 +128,19 @@ std::vector<int32_t> ApplyFilter(const PluginNames& plugin,
   return result;
 }
 
-std::string DescribePlugin(const PluginNames& plugin) {
-  Library library;
+void ExpectFilterCases(const KnownPlugin& plugin,
+                       const std::vector<FilterCase>& cases) {
+  for (const FilterCase& c : cases) {
+    EXPECT_EQ(ApplyFilter(plugin, c.samples, c.parameter_text), c.expected)
+        << plugin.library << " '" << c.parameter_text << "'";
+  }
+}
+
+std::string DescribePlugin(const KnownPlugin& plugin) {
+  PluginExports exports;
   std::string err;
-  EXPECT_TRUE(library.Load(plugin.library, &err)) << err;
-  ParametersFunction describe =
-      library.FindParametersFunction(plugin.parameters_export, &err);
-  EXPECT_NE(describe, nullptr) << err;
-  return describe != nullptr ? describe() : std::string();
+  EXPECT_TRUE(LoadPlugin(plugin, &exports, &err)) << err;
+  return exports.describe != nullptr ? exports.describe() : std::string();
 }
 
 }  // namespace pellory

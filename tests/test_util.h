@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin_api/filter_plugin.h"
+#include "host/plugin_catalog.h"
 
 namespace pellory {
 
@@ -44,15 +44,26 @@ struct RunResult {
 // (exit status -1).
 RunResult RunPellory(const std::string& input);
 
-// Loads `plugin` through the same seam the host uses and applies it to
+// Loads `plugin` as the host does and applies it to
 // `samples` (the samples alone; element 0 is prepended). Guard values after
 // the last sample are checked to be untouched.
-std::vector<int32_t> ApplyFilter(const PluginNames& plugin,
+std::vector<int32_t> ApplyFilter(const KnownPlugin& plugin,
                                  const std::vector<int32_t>& samples,
                                  const std::string& parameters);
 
+// One application of a filter: parameter text, samples, expected samples.
+struct FilterCase {
+  const char* parameter_text;
+  std::vector<int32_t> samples;
+  std::vector<int32_t> expected;
+};
+
+// Applies `plugin` to every case (as ApplyFilter) and checks the result.
+void ExpectFilterCases(const KnownPlugin& plugin,
+                       const std::vector<FilterCase>& cases);
+
 // The description a plug-in returns.
-std::string DescribePlugin(const PluginNames& plugin);
+std::string DescribePlugin(const KnownPlugin& plugin);
 
 // The main menu as printed with `current` as the current file ("None"
 // before any load), with entry 5 when `with_filter`.

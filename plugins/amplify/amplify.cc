@@ -1,4 +1,6 @@
 // Tarrock.dll: multiplies every sample by a gain, rounding half up.
+#include "plugins/amplify/amplify.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -18,13 +20,21 @@ int32_t RoundHalfUp(float x) {
 
 }  // namespace
 
+namespace pellory {
+
+float ReadGain(const std::string& parameter_text) {
+  return static_cast<float>(std::atof(parameter_text.c_str()));
+}
+
+}  // namespace pellory
+
 std::string Parameters_Amplify() {
   return "Parameters; gain, a float in the range 1-10";
 }
 
-void Filter_Amplify(int32_t* samples, std::string parameters) {
+void Filter_Amplify(int32_t* samples, std::string parameter_text) {
   // atof gives 0 for a text that does not convert, so every sample becomes 0.
-  const float gain = static_cast<float>(std::atof(parameters.c_str()));
+  const float gain = pellory::ReadGain(parameter_text);
   const int32_t count = samples[0];
   for (int32_t i = 1; i <= count; ++i) {
     const double product =

@@ -11,53 +11,43 @@
 namespace pellory {
 namespace {
 
-struct AmplifyCase {
-  const char* gain;
-  std::vector<int32_t> samples;
-  std::vector<int32_t> expected;
-};
-
 TEST(AmplifyTest, RoundsHalfUpAfterTheSinglePrecisionProduct) {
   constexpr int32_t k2p24 = 1 << 24;
   constexpr int32_t k2p23 = 1 << 23;
-  const AmplifyCase cases[] = {
-      {"1.5", {10, -10, 3, -3, 7, -7}, {15, -14, 5, -4, 11, -10}},
-      // Gain 1: negative samples rise by one (-10 + 0.5 truncates to -9).
-      {"1", {0, 1, 5, -1, -10}, {0, 1, 5, 0, -9}},
-      // Beyond 2^24 the float product loses the low bit.
-      {"1", {k2p24 + 1, -(k2p24 + 1)}, {k2p24, -(k2p24 - 1)}},
-      // The 0.5 is added in double precision: a float sum would round up.
-      {"1", {k2p23 + 1}, {k2p23 + 1}},
-      {"0.5", {5, -5, 3, -3, -1}, {3, -2, 2, -1, 0}},
-      {"0.1", {-3, -24, -25, -26, 4}, {0, -1, -2, -2, 0}},
-      {"0", {7, -7, INT32_MAX}, {0, 0, 0}},
-      {"not a number", {7, -7}, {0, 0}},
-      {"  2.5e0xyz", {2}, {5}},
-      {"-1", {3, -3}, {-2, 3}},
-  };
-  for (const AmplifyCase& c : cases) {
-    EXPECT_EQ(ApplyFilter(kAmplifyPlugin, c.samples, c.gain), c.expected)
-        << "gain " << c.gain;
-  }
+  ExpectFilterCases(
+      kAmplifyPlugin,
+      {
+          {"1.5", {10, -10, 3, -3, 7, -7}, {15, -14, 5, -4, 11, -10}},
+          // Gain 1: negative samples rise by one (-10 + 0.5 truncates to -9).
+          {"1", {0, 1, 5, -1, -10}, {0, 1, 5, 0, -9}},
+          // Beyond 2^24 the float product loses the low bit.
+          {"1", {k2p24 + 1, -(k2p24 + 1)}, {k2p24, -(k2p24 - 1)}},
+          // The 0.5 is added in double precision: a float sum would round up.
+          {"1", {k2p23 + 1}, {k2p23 + 1}},
+          {"0.5", {5, -5, 3, -3, -1}, {3, -2, 2, -1, 0}},
+          {"0.1", {-3, -24, -25, -26, 4}, {0, -1, -2, -2, 0}},
+          {"0", {7, -7, INT32_MAX}, {0, 0, 0}},
+          {"not a number", {7, -7}, {0, 0}},
+          {"  2.5e0xyz", {2}, {5}},
+          {"-1", {3, -3}, {-2, 3}},
+      });
 }
 
 TEST(AmplifyTest, SaturatesInsteadOfOverflowing) {
-  const AmplifyCase cases[] = {
-      {"10",
-       {INT32_MAX, INT32_MIN, 300000000, -300000000},
-       {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN}},
-      // -2^31 + 0.5 truncates to -2^31 + 1, as every negative sample rises.
-      {"1", {INT32_MAX, INT32_MIN}, {INT32_MAX, INT32_MIN + 1}},
-      {"1e300", {1, -1, 0}, {INT32_MAX, INT32_MIN, 0}},
-      {"inf", {1, -1}, {INT32_MAX, INT32_MIN}},
-      // 0 times infinity and NaN gains have no value: 0.
-      {"inf", {0}, {0}},
-      {"nan", {5, -5}, {0, 0}},
-  };
-  for (const AmplifyCase& c : cases) {
-    EXPECT_EQ(ApplyFilter(kAmplifyPlugin, c.samples, c.gain), c.expected)
-        << "gain " << c.gain;
-  }
+  ExpectFilterCases(
+      kAmplifyPlugin,
+      {
+          {"10",
+           {INT32_MAX, INT32_MIN, 300000000, -300000000},
+           {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN}},
+          // -2^31 + 0.5 truncates to -2^31 + 1, as every negative sample rises.
+          {"1", {INT32_MAX, INT32_MIN}, {INT32_MAX, INT32_MIN + 1}},
+          {"1e300", {1, -1, 0}, {INT32_MAX, INT32_MIN, 0}},
+          {"inf", {1, -1}, {INT32_MAX, INT32_MIN}},
+          // 0 times infinity and NaN gains have no value: 0.
+          {"inf", {0}, {0}},
+          {"nan", {5, -5}, {0, 0}},
+      });
 }
 
 TEST(AmplifyTest, EmptySignalAndDescription) {

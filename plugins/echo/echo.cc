@@ -12,6 +12,7 @@
 
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
+#include "plugins/echo/echo.h"
 
 namespace {
 
@@ -71,19 +72,28 @@ void EchoInBlocks(int32_t* samples, int64_t count, float factor,
 
 }  // namespace
 
+namespace pellory {
+
+bool ReadEchoParameters(const std::string& parameter_text, float* factor,
+                        int32_t* delay) {
+  std::istringstream inputvalues(parameter_text);
+  char token;  // the separator; whatever it is, it is not examined
+  if (!(inputvalues >> *factor >> token >> *delay)) return false;
+  // A delay of 0 would make each sample its own echo, a negative one would
+  // reach before the first sample: neither is an echo, so nothing changes.
+  return std::isfinite(*factor) && *delay >= 1;
+}
+
+}  // namespace pellory
+
 std::string Parameters_Echo() {
   return "Parameters: factor - a float, delay - an integer";
 }
 
-void Filter_Echo(int32_t* samples, std::string parameters) {
-  std::istringstream inputvalues(parameters);
+void Filter_Echo(int32_t* samples, std::string parameter_text) {
   float factor;
-  char token;  // the separator; whatever it is, it is not examined
   int32_t delay;
-  if (!(inputvalues >> factor >> token >> delay)) return;
-  // A delay of 0 would make each sample its own echo, a negative one would
-  // reach before the first sample: neither is an echo, so nothing changes.
-  if (!std::isfinite(factor) || delay < 1) return;
+  if (!pellory::ReadEchoParameters(parameter_text, &factor, &delay)) return;
 
   // The first source is sample 1; echoes whose destination lies beyond the
   // last sample are dropped, so with fewer than two samples there is none

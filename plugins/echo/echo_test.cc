@@ -11,51 +11,41 @@
 namespace pellory {
 namespace {
 
-struct EchoCase {
-  const char* parameters;
-  std::vector<int32_t> samples;
-  std::vector<int32_t> expected;
-};
-
 TEST(EchoTest, EchoesRecurFromTheFirstSample) {
-  const EchoCase cases[] = {
-      {"0.5,2", {100, 0, 0, 0, 0, 0, 0}, {100, 0, 50, 0, 25, 0, 12}},
-      {"0.5,1", {100, 0, 0, 0}, {100, 50, 25, 12}},
-      {"0.25,3", {8, 8, 8, 8, 8, 8}, {8, 8, 8, 10, 10, 10}},
-      // Truncation toward zero on both signs.
-      {"0.5,1", {3, 0}, {3, 1}},
-      {"0.5,1", {-3, 0}, {-3, -1}},
-      {"0.5,1", {1, 0}, {1, 0}},
-      {"0.5,1", {1, 7}, {1, 7}},
-      // One sample has no echo; nothing past it may even be read.
-      {"0.5,1", {5}, {5}},
-      {"0.5,1", {-1, -7}, {-1, -7}},
-      {"0,1", {9, -9, 9}, {9, -9, 9}},
-      {"1;1", {1, 1, 1, 1}, {1, 2, 3, 4}},
-      // The separator is not examined.
-      {"1 x 2", {5, 0, 0}, {5, 0, 5}},
-      // Echoes past the last sample are dropped; delay N or more changes
-      // nothing.
-      {"1,3", {1, 2, 3}, {1, 2, 3}},
-      {"1,2147483647", {1, 2, 3}, {1, 2, 3}},
-  };
-  for (const EchoCase& c : cases) {
-    EXPECT_EQ(ApplyFilter(kEchoPlugin, c.samples, c.parameters), c.expected)
-        << c.parameters;
-  }
+  ExpectFilterCases(
+      kEchoPlugin,
+      {
+          {"0.5,2", {100, 0, 0, 0, 0, 0, 0}, {100, 0, 50, 0, 25, 0, 12}},
+          {"0.5,1", {100, 0, 0, 0}, {100, 50, 25, 12}},
+          {"0.25,3", {8, 8, 8, 8, 8, 8}, {8, 8, 8, 10, 10, 10}},
+          // Truncation toward zero on both signs.
+          {"0.5,1", {3, 0}, {3, 1}},
+          {"0.5,1", {-3, 0}, {-3, -1}},
+          {"0.5,1", {1, 0}, {1, 0}},
+          {"0.5,1", {1, 7}, {1, 7}},
+          // One sample has no echo; nothing past it may even be read.
+          {"0.5,1", {5}, {5}},
+          {"0.5,1", {-1, -7}, {-1, -7}},
+          {"0,1", {9, -9, 9}, {9, -9, 9}},
+          {"1;1", {1, 1, 1, 1}, {1, 2, 3, 4}},
+          // The separator is not examined.
+          {"1 x 2", {5, 0, 0}, {5, 0, 5}},
+          // Echoes past the last sample are dropped; delay N or more changes
+          // nothing.
+          {"1,3", {1, 2, 3}, {1, 2, 3}},
+          {"1,2147483647", {1, 2, 3}, {1, 2, 3}},
+      });
 }
 
 TEST(EchoTest, SaturatesAtTheLimits) {
-  const EchoCase cases[] = {
-      {"1,1", {INT32_MAX, INT32_MAX, 5}, {INT32_MAX, INT32_MAX, INT32_MAX}},
-      {"1,1", {INT32_MIN, INT32_MIN}, {INT32_MIN, INT32_MIN}},
-      {"1e30,1", {2, 0, 0}, {2, INT32_MAX, INT32_MAX}},
-      {"-1e30,1", {2, 0, 0}, {2, INT32_MIN, INT32_MAX}},
-  };
-  for (const EchoCase& c : cases) {
-    EXPECT_EQ(ApplyFilter(kEchoPlugin, c.samples, c.parameters), c.expected)
-        << c.parameters;
-  }
+  ExpectFilterCases(
+      kEchoPlugin,
+      {
+          {"1,1", {INT32_MAX, INT32_MAX, 5}, {INT32_MAX, INT32_MAX, INT32_MAX}},
+          {"1,1", {INT32_MIN, INT32_MIN}, {INT32_MIN, INT32_MIN}},
+          {"1e30,1", {2, 0, 0}, {2, INT32_MAX, INT32_MAX}},
+          {"-1e30,1", {2, 0, 0}, {2, INT32_MIN, INT32_MAX}},
+      });
 }
 
 TEST(EchoTest, UnusableParametersLeaveTheSignalUnchanged) {

@@ -17,6 +17,8 @@
 //  - Adding one value again and again advances the accumulator by a
 //    constant amount within each binade (see RepeatedSum), so the tail's
 //    repeated sums jump from binade to binade.
+#include "plugins/smooth/smooth.h"
+
 #include <algorithm>
 #include <cmath>
 #include <sstream>
@@ -71,17 +73,39 @@ int32_t WindowMeanStepByStep(const int32_t* window, int32_t size) {
 }
 
 // The accumulator after adding `sample` (an integer, 0 <= sample <= 2^31)
-// to 0 `times` times, step by step as Accumulate does.
+// to 0 `times` times, step by step as Accumulate does, without taking every
+// step. Why steps can be taken many at once:
 //
-// Within one binade [2^e, 2^(e+1)) of spacing u, the double sum of the
-// accumulator a*u and the sample rounds to a multiple of the double spacing
-// that depends on the sample alone (a*u is a multiple of 2^29 double
-// spacings, so the tie parity is the sample's), and rounding that to a
-// multiple of u adds q or q+1 spacings: always the same unless the sample
-// sits exactly halfway, and then the first step leaves a even and every
-// later step adds the same even amount. So once two steps inside one binade
-// add the same amount, every step does until a sum leaves the binade; those
-// steps are taken at once. A step that adds nothing is a fixed point.
+//  1. Let the accumulator a lie in the binade [2^e, 2^(e+1)), where floats
+//     are spaced u = 2^(e-23) apart and doubles 2^(e-52). Then a = k*u is a
+//     multiple of 2^(52-23) = 2^29 double spacings.
+//  2. While a + sample stays in that binade, rounding it to double rounds
+//     the sample's part alone, since a is a whole number of double
+//     spacings: the double sum is a + d, where d depends on the sample only.
+//  3. Rounding a + d to a multiple of u then adds to a either the same q or
+//     q+1 spacings every time: d's distance to the multiples of u does not
+//     depend on a. Only when d lies exactly halfway does a's own parity
+//     decide (ties go to even), and then the first such step leaves a even,
+//     so every later step adds the same even amount.
+//  4. So once two steps inside one binade add the same amount `step`, every
+//     further step adds `step`, as long as the whole step stays inside the
+//     binade. A step from a stays inside when a + sample <= top - u, with
+//     top = 2^(e+1): top - u is itself a double and a float, so neither
+//     rounding can carry the sum past it (both are monotonic).
+//  5. After the step just taken, the accumulator is a; the k-th step from
+//     here starts at a + k*step and stays inside while
+//     a + k*step + sample <= top - u, that is for
+//     k <= room / step, room = top - u - sample - a.
+//     Those floor(room / step) + 1 steps are taken at once.
+//  6. A step that adds nothing is a fixed point: the accumulator never
+//     changes again.
+//
+// Example: sample 5, from a = 2^24 = 16777216 (u = 2, top = 2^25). 16777221
+// is a tie and rounds to the even 16777220 (a step of 4); 16777225 rounds to
+// 16777224 (4 again). room = 33554432 - 2 - 5 - 16777224 = 16777201, so
+// floor(16777201 / 4) + 1 = 4194301 steps of 4 are taken at once, ending at
+// 33554428; the next step, 33554433, leaves the binade and is taken
+// singly.
 float RepeatedSum(double sample, int64_t times) {
   float accumulator = 0.0f;
   double last_step = -1.0;
@@ -99,7 +123,7 @@ float RepeatedSum(double sample, int64_t times) {
                              static_cast<double>(accumulator) < binade_top;
     if (same_binade && step == last_step) {
       const double spacing = std::ldexp(1.0, exponent - 24);
-      // Steps may start while the exact sum stays a spacing below the top.
+      // Step 5 above.
       const double room =
           binade_top - spacing - sample - static_cast<double>(accumulator);
       if (room >= 0.0) {
@@ -243,13 +267,21 @@ void Smooth(int32_t* samples, int64_t count, int32_t size) {
 
 }  // namespace
 
-std::string Parameters_Smooth() { return "Parameters; size - an integer"; }
+namespace pellory {
 
-void Filter_Smooth(int32_t* samples, std::string parameters) {
-  std::istringstream inputvalues(parameters);
-  int32_t size;
+bool ReadSmoothSize(const std::string& parameter_text, int32_t* size) {
+  std::istringstream inputvalues(parameter_text);
   // Size 0 has no mean and a negative size would zero the signal: both,
   // like a text without an integer, leave the samples unchanged.
-  if (!(inputvalues >> size) || size < 1) return;
+  return (inputvalues >> *size) && *size >= 1;
+}
+
+}  // namespace pellory
+
+std::string Parameters_Smooth() { return "Parameters; size - an integer"; }
+
+void Filter_Smooth(int32_t* samples, std::string parameter_text) {
+  int32_t size;
+  if (!pellory::ReadSmoothSize(parameter_text, &size)) return;
   Smooth(samples, samples[0], size);
 }

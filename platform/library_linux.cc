@@ -1,3 +1,5 @@
+// Library loading with the dynamic loader; the program's own folder comes
+// from /proc/self/exe, which only Linux has.
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
@@ -57,16 +59,6 @@ void* Library::FindSymbol(const char* name, std::string* err) const {
     return nullptr;
   }
   return symbol;
-}
-
-ParametersFunction Library::FindParametersFunction(const char* name,
-                                                   std::string* err) const {
-  return reinterpret_cast<ParametersFunction>(FindSymbol(name, err));
-}
-
-FilterFunction Library::FindFilterFunction(const char* name,
-                                           std::string* err) const {
-  return reinterpret_cast<FilterFunction>(FindSymbol(name, err));
 }
 
 }  // namespace pellory

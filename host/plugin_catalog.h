@@ -1,0 +1,46 @@
+// Everything the host knows of the filter plug-ins: the three it knows by
+// library file name, the dialogue that asks each one's parameters, and the
+// typed lookup of their two exports.
+#ifndef PELLORY_HOST_PLUGIN_CATALOG_H_
+#define PELLORY_HOST_PLUGIN_CATALOG_H_
+
+#include <string>
+
+#include "host/editor.h"
+#include "plugin_api/filter_plugin.h"
+
+namespace pellory {
+
+struct KnownPlugin {
+  // The file name listed in the folder "DLL" and loaded from beside the
+  // program.
+  const char* library;
+  const char* parameters_export;
+  const char* filter_export;
+  // Asks the user for the filter's parameters and builds its parameter
+  // text. False when the input ends.
+  bool (*ask_parameters)(Editor& editor, std::string* parameter_text);
+};
+
+extern const KnownPlugin kAmplifyPlugin;
+extern const KnownPlugin kEchoPlugin;
+extern const KnownPlugin kSmoothPlugin;
+
+// The known plug-in whose library file name is exactly `entry` (compared
+// with Amplify, Echo, Smooth in that order), or null.
+const KnownPlugin* FindKnownPlugin(const std::string& entry);
+
+// A plug-in's two exports, typed as the contract declares them.
+struct PluginExports {
+  ParametersFunction describe = nullptr;
+  FilterFunction filter = nullptr;
+};
+
+// Loads `plugin`'s library and looks up both exports. False, with the
+// reason in `err`, when the library cannot be loaded or lacks either.
+bool LoadPlugin(const KnownPlugin& plugin, PluginExports* exports,
+                std::string* err);
+
+}  // namespace pellory
+
+#endif  // PELLORY_HOST_PLUGIN_CATALOG_H_

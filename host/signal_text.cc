@@ -1,0 +1,276 @@
+#include "host/signal_text.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <climits>
+#include <cstring>
+
+namespace pellory {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "the eight-bytes-at-a-time parsing and formatting assume it");
+
+// The white space atoi skips; '\n' never reaches here, it ends the line.
+bool IsLeadingBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Per byte of `bytes`, the high bit is set when the byte is not an ASCII
+// digit. No carry crosses bytes: each addend stays below 0x100.
+inline uint64_t NonDigitBytes(uint64_t bytes) {
+  const uint64_t x = bytes ^ 0x3030303030303030u;
+  return (((x & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u) | x) &
+         0x8080808080808080u;
+}
+
+// The value of eight ASCII digits, the first in the lowest byte; bytes that
+// are 0 after masking count as leading zeros.
+inline uint64_t EightDigitsValue(uint64_t bytes) {
+  bytes = ((bytes & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
+  bytes = ((bytes & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
+  return ((bytes & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+}
+
+// The value of the first `count` (0..8) digits of `bytes`.
+inline uint64_t LeadingDigitsValue(uint64_t bytes, unsigned count) {
+  return count == 0 ? 0 : EightDigitsValue(bytes << (64 - 8 * count));
+}
+
+// Bytes ParseWholeLine may read from the start of a line: a sign, sixteen
+// digits and the byte after them.
+constexpr ptrdiff_t kParseReadAhead = 32;
+
+}  // namespace
+
+const char* SignalParser::LineValue::Scan(const char* p, const char* end) {
+  switch (phase_) {
+    case Phase::kLeadingBlanks:
+      while (p != end && IsLeadingBlank(*p)) ++p;
+      if (p == end) return end;
+      if (*p == '-' || *p == '+') {
+        negative_ = *p == '-';
+        ++p;
+      }
+      phase_ = Phase::kDigits;
+      [[fallthrough]];
+    case Phase::kDigits:
+      while (p != end && static_cast<unsigned char>(*p - '0') < 10) {
+        magnitude_ = magnitude_ * 10 + static_cast<unsigned char>(*p - '0');
+        if (magnitude_ > kMagnitudeCap) magnitude_ = kMagnitudeCap;
+        ++p;
+      }
+      if (p == end) return end;
+      phase_ = Phase::kRest;
+      [[fallthrough]];
+    case Phase::kRest:
+      // Almost always the line ends right after its digits.
+      if (p != end && *p == '\n') return p;
+      const void* newline = std::memchr(p, '\n', static_cast<size_t>(end - p));
+      return newline != nullptr ? static_cast<const char*>(newline) : end;
+  }
+  return end;
+}
+
+int32_t SignalParser::LineValue::Value() const {
+  if (negative_) return static_cast<int32_t>(-static_cast<int64_t>(magnitude_));
+  return magnitude_ >= kMagnitudeCap ? INT32_MAX
+                                     : static_cast<int32_t>(magnitude_);
+}
+
+namespace {
+
+// Reads the line at `*cursor`, whose '\n' lies before `end`, and moves
+// `*cursor` past that '\n'.
+template <typename LineValue>
+int32_t ParseLineSlowly(const char** cursor, const char* end) {
+  LineValue value;
+  const char* const newline = value.Scan(*cursor, end);
+  *cursor = newline + 1;
+  return value.Value();
+}
+
+// The same for the loader's hot path: the usual line, a sign and at most
+// 15 digits right before the '\n', is read eight bytes at a time; any other
+// shape goes to ParseLineSlowly. The caller guarantees kParseReadAhead
+// readable bytes from the line's start.
+template <typename LineValue>
+inline int32_t ParseWholeLine(const char** cursor, const char* end) {
+  static constexpr uint64_t kPowersOfTen[] = {1,     10,     100,     1000,
+                                              10000, 100000, 1000000, 10000000};
+  const char* const line = *cursor;
+  const bool negative = *line == '-';
+  const char* const digits = line + (negative || *line == '+');
+  uint64_t low;
+  std::memcpy(&low, digits, sizeof(low));
+  const uint64_t low_stops = NonDigitBytes(low);
+  unsigned count;
+  uint64_t magnitude;
+  if (low_stops != 0) {
+    count = static_cast<unsigned>(std::countr_zero(low_stops)) / 8;
+    magnitude = LeadingDigitsValue(low, count);
+  } else {
+    uint64_t high;
+    std::memcpy(&high, digits + 8, sizeof(high));
+    const uint64_t high_stops = NonDigitBytes(high);
+    if (high_stops == 0) return ParseLineSlowly<LineValue>(cursor, end);
+    const unsigned extra =
+        static_cast<unsigned>(std::countr_zero(high_stops)) / 8;
+    count = 8 + extra;
+    magnitude = EightDigitsValue(low) * kPowersOfTen[extra] +
+                LeadingDigitsValue(high, extra);
+  }
+  if (digits[count] != '\n') return ParseLineSlowly<LineValue>(cursor, end);
+  *cursor = digits + count + 1;
+  // Saturate: at most 15 digits, so the magnitude itself cannot overflow.
+  if (negative) {
+    return magnitude >= 2147483648u ? INT32_MIN
+                                    : -static_cast<int32_t>(magnitude);
+  }
+  return magnitude >= 2147483647u ? INT32_MAX : static_cast<int32_t>(magnitude);
+}
+
+// The last '\n' in [p, end), or null.
+const char* LastLineBreak(const char* p, const char* end) {
+  while (end != p) {
+    if (*--end == '\n') return end;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool SignalParser::TakeLine(int32_t value, std::string* err) {
+  if (position_ == 0) {
+    if (value < 0) {
+      *err = "negative sample count " + std::to_string(value);
+      return false;
+    }
+    if (!signal_->Allocate(value)) {
+      *err = "not enough memory for " + std::to_string(value) + " samples";
+      return false;
+    }
+    count_ = value;
+    position_ = 1;
+    return true;
+  }
+  if (position_ <= count_) signal_->data()[position_++] = value;
+  return true;
+}
+
+bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
+  const char* const end = p + size;
+  while (!Complete()) {
+    p = straddling_.Scan(p, end);
+    if (p == end) return true;
+    if (!TakeLine(straddling_.Value(), err)) return false;
+    straddling_ = LineValue();
+    ++p;
+    const char* const last = LastLineBreak(p, end);
+    if (last == nullptr) continue;
+    // Whole lines: the hot loop, with no bounds checks of its own. The few
+    // lines too near the end for the read-ahead take the general scan.
+    int32_t* const data = signal_->data();
+    int64_t position = position_;
+    const int64_t count = count_;
+    while (p <= last && position <= count && end - p >= kParseReadAhead) {
+      data[position++] = ParseWholeLine<LineValue>(&p, end);
+    }
+    while (p <= last && position <= count) {
+      data[position++] = ParseLineSlowly<LineValue>(&p, end);
+    }
+    position_ = position;
+  }
+  return true;
+}
+
+bool SignalParser::Finish(std::string* err) {
+  return TakeLine(straddling_.Value(), err);
+}
+
+namespace {
+
+// "0000" to "9999" as four ASCII bytes each, the first digit lowest: two
+// loads give eight digits (40 KB, built at compile time).
+constexpr auto kFourDigitTexts = [] {
+  std::array<uint32_t, 10000> texts{};
+  for (uint32_t i = 0; i < 10000; ++i) {
+    texts[i] = ('0' + i / 1000) | ('0' + i / 100 % 10) << 8 |
+               ('0' + i / 10 % 10) << 16 | ('0' + i % 10) << 24;
+  }
+  return texts;
+}();
+
+// The eight ASCII digits of `x` (below 10^8), leading zeros included, the
+// first digit in the lowest byte.
+inline uint64_t EightDigitsText(uint32_t x) {
+  return kFourDigitTexts[x / 10000] |
+         static_cast<uint64_t>(kFourDigitTexts[x % 10000]) << 32;
+}
+
+// The number of decimal digits of `x` (1 for 0).
+inline unsigned DecimalLength(uint32_t x) {
+  static constexpr uint32_t kPowersOfTen[] = {
+      1,      10,      100,      1000,      10000,
+      100000, 1000000, 10000000, 100000000, 1000000000};
+  const unsigned approximate =
+      (static_cast<unsigned>(32 - std::countl_zero(x | 1)) * 1233) >> 12;
+  return approximate + 1 - ((x | 1) < kPowersOfTen[approximate]);
+}
+
+// The most bytes one sample takes as text: a sign, ten digits and one
+// separator.
+constexpr int64_t kMaxSampleText = 12;
+// Text is handed out in chunks of this size: memory stays bounded however
+// long the signal.
+constexpr int64_t kChunkSize = 256 << 10;
+
+// Writes `value` in plain decimal followed by `separator` so that the text
+// ends right before `end`, and returns where it starts. It may write
+// anywhere in the kMaxSampleText bytes before `end`.
+//
+// Text is built backwards because that makes it branch-free: all ten digits
+// (with leading zeros) go to fixed places before the separator, and the
+// start simply moves past the zeros. Signs and lengths of real data are too
+// unpredictable for branches.
+inline char* FormatSampleBefore(int32_t value, char separator, char* end) {
+  *--end = separator;
+  const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value)
+                                       : static_cast<uint32_t>(value);
+  const uint32_t top = magnitude / 100000000;  // at most 42
+  const uint64_t low_text = EightDigitsText(magnitude % 100000000);
+  const uint16_t top_text = static_cast<uint16_t>(kFourDigitTexts[top] >> 16);
+  std::memcpy(end - 8, &low_text, sizeof(low_text));
+  std::memcpy(end - 10, &top_text, sizeof(top_text));
+  end -= DecimalLength(magnitude);
+  end[-1] = '-';
+  return end - (value < 0);
+}
+
+}  // namespace
+
+SignalFormatter::SignalFormatter(const int32_t* elements, int32_t count,
+                                 char separator)
+    : elements_(elements),
+      end_(static_cast<int64_t>(count) + 1),
+      separator_(separator),
+      chunk_(new char[kChunkSize]) {}
+
+bool SignalFormatter::Next(std::string_view* text) {
+  if (next_ >= end_) return false;
+  // Whole samples per chunk, filled from the back (see FormatSampleBefore).
+  constexpr int64_t kSamplesPerChunk = kChunkSize / kMaxSampleText;
+  const int64_t first = next_;
+  const int64_t last = std::min(first + kSamplesPerChunk, end_) - 1;
+  char* const chunk_end = chunk_.get() + kChunkSize;
+  char* start = chunk_end;
+  for (int64_t i = last; i >= first; --i) {
+    start = FormatSampleBefore(elements_[i], separator_, start);
+  }
+  next_ = last + 1;
+  *text = std::string_view(start, static_cast<size_t>(chunk_end - start));
+  return true;
+}
+
+}  // namespace pellory

@@ -1,0 +1,97 @@
+// The signal file format: the count N on the first line, then one sample
+// per line, each line ending in '\n' ("\r\n" reads the same).
+//
+// Lines read as atoi does: leading white space is skipped, one optional sign
+// and the digits up to the first other character are taken, and a line
+// without digits is 0. Unlike glibc's atoi, which wraps, a value beyond the
+// 32-bit range saturates to the nearest limit, as the runtime the format was
+// first written for does. Values are written in plain decimal.
+//
+// Both directions work on byte chunks and know nothing of where the bytes
+// come from or go to: a file, a stream, memory.
+#ifndef PELLORY_HOST_SIGNAL_TEXT_H_
+#define PELLORY_HOST_SIGNAL_TEXT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "host/signal.h"
+
+namespace pellory {
+
+// Reads a signal file's text, fed in chunks of any size, into a signal.
+class SignalParser {
+ public:
+  // Fills `signal`, which must be empty; the count line allocates its buffer.
+  explicit SignalParser(Signal* signal) : signal_(signal) {}
+
+  // Takes the next `size` bytes of the text. Returns false, leaving the
+  // signal empty and the reason in `err`, when the text cannot be a signal:
+  // its count is negative, or the buffer for it cannot be allocated.
+  bool Feed(const char* data, size_t size, std::string* err);
+
+  // Whether every sample is in: the rest of the text is surplus lines, which
+  // are ignored, so the caller may stop reading.
+  bool Complete() const { return position_ > 0 && position_ > count_; }
+
+  // The end of the text. The line it ends counts too, possibly an empty one:
+  // a file without a final line break loses nothing, and an empty file is a
+  // signal of count 0. Samples the text did not supply stay 0. False as Feed.
+  bool Finish(std::string* err);
+
+ private:
+  // The value of one line, accumulated as its bytes arrive, possibly split
+  // across chunks.
+  class LineValue {
+   public:
+    // Consumes bytes of the line from [p, end). Returns the position of the
+    // '\n' that ends it, or `end` when the line goes on past it.
+    const char* Scan(const char* p, const char* end);
+    int32_t Value() const;
+
+   private:
+    enum class Phase { kLeadingBlanks, kDigits, kRest };
+    // Large enough to hold any saturated magnitude; digits beyond it are
+    // clamped so the accumulator never overflows.
+    static constexpr uint64_t kMagnitudeCap = 2147483648u;
+    Phase phase_ = Phase::kLeadingBlanks;
+    bool negative_ = false;
+    uint64_t magnitude_ = 0;
+  };
+
+  // Stores one line's value: the count (allocating) or the next sample.
+  bool TakeLine(int32_t value, std::string* err);
+
+  Signal* signal_;
+  // The element the next line fills: 0 is the count line.
+  int64_t position_ = 0;
+  // The count, once the count line is in.
+  int64_t count_ = 0;
+  // The line that goes on from one chunk into the next.
+  LineValue straddling_;
+};
+
+// Hands out the text of elements 0..count of a sample buffer, each value
+// followed by `separator`, in chunks of bounded size.
+class SignalFormatter {
+ public:
+  SignalFormatter(const int32_t* elements, int32_t count, char separator);
+
+  // The next piece of text, valid until the next call. False once the whole
+  // text has been handed out.
+  bool Next(std::string_view* text);
+
+ private:
+  const int32_t* elements_;
+  int64_t next_ = 0;
+  int64_t end_;
+  char separator_;
+  std::unique_ptr<char[]> chunk_;
+};
+
+}  // namespace pellory
+
+#endif  // PELLORY_HOST_SIGNAL_TEXT_H_

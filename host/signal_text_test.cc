@@ -1,0 +1,128 @@
+#include "host/signal_text.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <random>
+#include <string>
+
+namespace pellory {
+namespace {
+
+struct ParseCase {
+  const char* line;
+  int32_t expected;
+};
+
+const ParseCase kParseCases[] = {
+    {"12", 12},
+    {"-4", -4},
+    {"+7", 7},
+    {"12abc", 12},
+    {"abc", 0},
+    {"", 0},
+    {" -4", -4},
+    {"\t\v\f\r 5", 5},
+    {"5\r", 5},
+    {"0005", 5},
+    {"- 5", 0},
+    {"--5", 0},
+    {"+-5", 0},
+    {"5 6", 5},
+    {"2147483647", INT32_MAX},
+    {"2147483648", INT32_MAX},
+    {"-2147483648", INT32_MIN},
+    {"-2147483649", INT32_MIN},
+    {"99999999999999999999999999", INT32_MAX},
+    {"-99999999999999999999999999", INT32_MIN},
+    {"00000000000000000000000042", 42},
+    {"123456789012345", INT32_MAX},
+    {"-123456789012345", INT32_MIN},
+    {"1234567890123456", INT32_MAX},
+    {"000000000000012", 12},
+    {"0000000000000012", 12},
+    {"00000002147483647", INT32_MAX},
+    {"-00000002147483648", INT32_MIN},
+    {"2147483646", 2147483646},
+    {"-2147483647", -2147483647},
+    {"12345678", 12345678},
+    {"123456789", 123456789},
+    {"-", 0},
+    {"+", 0},
+    {"-0", 0},
+    {"12345678 ", 12345678},
+    {"1234567890123456x", INT32_MAX},
+    {"\xff"
+     "9",
+     0},
+    {"9\xff", 9},
+};
+
+// Parses `text` fed as the chunks [0, split) and [split, size).
+std::vector<int32_t> Parse(const std::string& text, size_t split) {
+  Signal signal;
+  SignalParser parser(&signal);
+  std::string err;
+  EXPECT_TRUE(parser.Feed(text.data(), split, &err)) << err;
+  EXPECT_TRUE(parser.Feed(text.data() + split, text.size() - split, &err));
+  EXPECT_TRUE(parser.Finish(&err)) << err;
+  if (signal.data() == nullptr) return {};
+  return std::vector<int32_t>(signal.data(),
+                              signal.data() + signal.SampleCount() + 1);
+}
+
+// Each line between two others, in one chunk with room for the whole-line
+// fast path and split at every byte, where the general scan takes over.
+TEST(SignalTextTest, ParsesLinesAsSaturatingAtoiWhereverChunksSplit) {
+  for (const ParseCase& c : kParseCases) {
+    const std::string text =
+        "3\n11\n" + std::string(c.line) + "\n-22\n" + std::string(40, '9');
+    const std::vector<int32_t> expected = {3, 11, c.expected, -22};
+    EXPECT_EQ(Parse(text, text.size()), expected) << "line '" << c.line << "'";
+    for (size_t split = 0; split <= text.size(); ++split) {
+      EXPECT_EQ(Parse(text, split), expected) << c.line << " @" << split;
+    }
+  }
+}
+
+TEST(SignalTextTest, CountLineDecidesTheBuffer) {
+  Signal signal;
+  std::string err;
+  SignalParser negative(&signal);
+  EXPECT_FALSE(negative.Feed("-5\n1\n", 5, &err));
+  EXPECT_EQ(err, "negative sample count -5");
+  EXPECT_EQ(signal.data(), nullptr);
+
+  SignalParser counted(&signal);
+  EXPECT_TRUE(counted.Feed("2\n7", 3, &err));
+  EXPECT_FALSE(counted.Complete());
+  EXPECT_TRUE(counted.Feed("\n8\n9\n", 6, &err));
+  EXPECT_TRUE(counted.Complete());
+  EXPECT_EQ(signal.data()[2], 8);
+}
+
+TEST(SignalTextTest, FormatsLikeToString) {
+  std::mt19937 random(7);
+  std::vector<int32_t> values = {0,  1,   -1,  9,         10,       -10,
+                                 99, 100, 101, INT32_MAX, INT32_MIN};
+  for (int32_t power = 1; power < 1000000000; power *= 10) {
+    values.push_back(power - 1);
+    values.push_back(power);
+    values.push_back(-power);
+  }
+  // Enough values for several chunks.
+  for (int i = 0; i < 100000; ++i) {
+    values.push_back(static_cast<int32_t>(random()));
+  }
+  std::string expected;
+  for (int32_t value : values) expected += std::to_string(value) + ",";
+  SignalFormatter formatter(values.data(),
+                            static_cast<int32_t>(values.size() - 1), ',');
+  std::string text;
+  std::string_view piece;
+  while (formatter.Next(&piece)) text += piece;
+  EXPECT_EQ(text, expected);
+}
+
+}  // namespace
+}  // namespace pellory
