@@ -5,6 +5,7 @@
 #include "host/filter_menu.h"
 #include "host/prompt.h"
 #include "platform/console.h"
+#include "platform/file.h"
 
 namespace pellory {
 namespace {
@@ -106,24 +107,40 @@ void MainMenu(Editor& editor) {
 
 Notice LoadSignalFile(Editor& editor, const std::string& file_name) {
   Signal& signal = *editor.currentSignal;
-  if (signal.Load(file_name)) return {"File loaded\n", ""};
-  // A second attempt, as the editor has always made: a file that was
-  // still being written, or briefly unavailable, may load now. Success
-  // there says nothing, since the user's file loaded on its own terms.
-  if (signal.Load(file_name)) return {};
-  return {"File could not be loaded\n", ""};
+  std::string err;
+  if (signal.Load(file_name, &err)) return {"File loaded\n", ""};
+  // A failed load of a regular file is tried once more: a file that was
+  // being replaced at that moment (a save from another program renames a
+  // new version over it) reads whole now. A FIFO or a device is read once:
+  // a second open would wait for another writer, or read other bytes.
+  // Success on the second try prints nothing, as it always has; the menu
+  // shows the file as the current one.
+  if (IsRegularFile(file_name) && signal.Load(file_name, &err)) return {};
+  return {"File could not be loaded\n",
+          "cannot load " + file_name + ": " + err};
 }
 
-Notice SaveSignalFile(Editor& editor) {
-  if (editor.currentSignal != nullptr) {
-    editor.currentSignal->Save(editor.currentFileName);
+namespace {
+
+// Saves the current signal, if any, to `file_name`; a failure is said, with
+// its reason, on the next screen.
+Notice SaveCurrentSignal(Editor& editor, const std::string& file_name) {
+  std::string err;
+  if (editor.currentSignal == nullptr ||
+      editor.currentSignal->Save(file_name, &err)) {
+    return {};
   }
-  return {};
+  return {"", "cannot save " + file_name + ": " + err};
+}
+
+}  // namespace
+
+Notice SaveSignalFile(Editor& editor) {
+  return SaveCurrentSignal(editor, editor.currentFileName);
 }
 
 Notice SaveSignalFileAs(Editor& editor, const std::string& file_name) {
-  if (editor.currentSignal != nullptr) editor.currentSignal->Save(file_name);
-  return {};
+  return SaveCurrentSignal(editor, file_name);
 }
 
 void DisplaySignal(Editor& editor) {

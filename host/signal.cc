@@ -35,39 +35,49 @@ bool Signal::Allocate(int32_t count) {
   return true;
 }
 
-bool Signal::Load(std::string file_name) {
+bool Signal::Load(std::string file_name, std::string* err) {
+  std::string ignored;
+  if (err == nullptr) err = &ignored;
   Clear();
   FileReader file;
-  if (!file.Open(file_name)) return false;
+  if (!file.Open(file_name, err)) return false;
   std::unique_ptr<char[]> chunk(new char[kReadChunk]);
   SignalParser parser(this);
-  std::string err;
-  // Once the last sample is in, the rest of the file is surplus and is not
-  // read.
+  // Once nothing more can change the signal, the rest of the file is not
+  // read: surplus lines are ignored, and a device may never end.
   while (!parser.Complete()) {
-    const long got = file.Read(chunk.get(), kReadChunk);
+    const long got = file.Read(chunk.get(), kReadChunk, err);
     if (got < 0) {
       Clear();
       return false;
     }
-    if (got == 0) return parser.Finish(&err);
-    if (!parser.Feed(chunk.get(), static_cast<size_t>(got), &err)) {
+    if (got == 0) return parser.Finish(err);
+    if (!parser.Feed(chunk.get(), static_cast<size_t>(got), err)) {
       return false;
     }
   }
   return true;
 }
 
-bool Signal::Save(std::string file_name) const {
-  if (data_ == nullptr) return false;
-  FileReplacer file;
-  if (!file.Open(file_name)) return false;
+bool Signal::Save(std::string file_name, std::string* err) const {
+  std::string ignored;
+  if (err == nullptr) err = &ignored;
+  if (data_ == nullptr) {
+    *err = "no signal loaded";
+    return false;
+  }
+  FileSaver file;
+  if (!file.Open(file_name, err)) return false;
+  if (file.WritesInPlace() &&
+      !file.Reserve(SignalTextSize(data_, count_), err)) {
+    return false;
+  }
   SignalFormatter text(data_, count_, '\n');
   std::string_view piece;
   while (text.Next(&piece)) {
-    if (!file.Write(piece.data(), piece.size())) return false;
+    if (!file.Write(piece.data(), piece.size(), err)) return false;
   }
-  return file.Commit();
+  return file.Commit(err);
 }
 
 bool Signal::Display(std::ostream& out) const {

@@ -21,16 +21,17 @@ class Signal {
   ~Signal();
 
   // Reads the signal file `file_name` into this signal (see signal_text.h
-  // for how lines read). Returns false, leaving the signal empty, when the
-  // file cannot be opened or read, when its count is negative, or when the
-  // buffer for the count cannot be allocated.
-  bool Load(std::string file_name);
+  // for how lines read). Returns false, leaving the signal empty and the
+  // reason in `err` (when given), when the file cannot be opened or read,
+  // when its count is negative, or when the buffer for the count cannot be
+  // allocated.
+  bool Load(std::string file_name, std::string* err = nullptr);
 
   // Writes this signal to the file `file_name`: count+1 lines, element 0
-  // first. The old file is replaced only once the new content is safely on
-  // disk. Returns false, leaving any existing file untouched, when the
-  // signal has no buffer or anything in writing fails.
-  bool Save(std::string file_name) const;
+  // first, in the way platform/file.h's FileSaver chooses for the name.
+  // Returns false, with the reason in `err` (when given), when the signal
+  // has no buffer or anything in writing fails.
+  bool Save(std::string file_name, std::string* err = nullptr) const;
 
   // Prints element 0 to count on `out`, each followed by ",". Returns false,
   // printing nothing, when the signal has no buffer.

@@ -163,7 +163,17 @@ bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
   const char* const end = p + size;
   while (!Complete()) {
     p = straddling_.Scan(p, end);
-    if (p == end) return true;
+    if (p == end) {
+      // The last line needed, or a count line of 0, completes the signal as
+      // soon as its value is settled: a device that never sends a line
+      // break (/dev/zero) still loads.
+      const bool last_needed =
+          position_ == 0 ? straddling_.Value() == 0 : position_ == count_;
+      if (straddling_.Settled() && last_needed) {
+        return TakeLine(straddling_.Value(), err);
+      }
+      return true;
+    }
     if (!TakeLine(straddling_.Value(), err)) return false;
     straddling_ = LineValue();
     ++p;
@@ -271,6 +281,17 @@ bool SignalFormatter::Next(std::string_view* text) {
   next_ = last + 1;
   *text = std::string_view(start, static_cast<size_t>(chunk_end - start));
   return true;
+}
+
+uint64_t SignalTextSize(const int32_t* elements, int32_t count) {
+  uint64_t size = 0;
+  for (int64_t i = 0; i <= count; ++i) {
+    const int32_t value = elements[i];
+    const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value)
+                                         : static_cast<uint32_t>(value);
+    size += DecimalLength(magnitude) + (value < 0) + 1;
+  }
+  return size;
 }
 
 }  // namespace pellory

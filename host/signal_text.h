@@ -51,6 +51,8 @@ class SignalParser {
     // '\n' that ends it, or `end` when the line goes on past it.
     const char* Scan(const char* p, const char* end);
     int32_t Value() const;
+    // Whether the rest of the line can no longer change the value.
+    bool Settled() const { return phase_ == Phase::kRest; }
 
    private:
     enum class Phase { kLeadingBlanks, kDigits, kRest };
@@ -91,6 +93,9 @@ class SignalFormatter {
   char separator_;
   std::unique_ptr<char[]> chunk_;
 };
+
+// The number of bytes SignalFormatter hands out for the same elements.
+uint64_t SignalTextSize(const int32_t* elements, int32_t count);
 
 }  // namespace pellory
 

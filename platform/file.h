@@ -1,11 +1,17 @@
-// Reading a file in chunks, and replacing a file without ever losing it.
+// Reading a file in chunks, and saving a file's new content without losing
+// the old one on the way, whatever the name is.
 #ifndef PELLORY_PLATFORM_FILE_H_
 #define PELLORY_PLATFORM_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace pellory {
+
+// Whether `path` names a regular file (links followed): reading it again
+// gives the same bytes, where a FIFO or a device would wait or differ.
+bool IsRegularFile(const std::string& path);
 
 // A file opened for sequential reading. Closed when destroyed.
 class FileReader {
@@ -15,49 +21,83 @@ class FileReader {
   FileReader& operator=(const FileReader&) = delete;
   ~FileReader();
 
-  // Opens `path` for reading. False when it cannot be opened.
-  bool Open(const std::string& path);
+  // Opens `path` for reading. False, with the reason in `err`, when it
+  // cannot be opened.
+  bool Open(const std::string& path, std::string* err);
 
   // Reads up to `size` bytes into `buffer`. Returns the number read, 0 at
-  // the end of the file, or -1 on a read error (a folder, an I/O error).
-  long Read(char* buffer, size_t size);
+  // the end of the file, or -1 with the reason in `err` on a read error (a
+  // folder, an I/O error).
+  long Read(char* buffer, size_t size, std::string* err);
 
  private:
   int fd_ = -1;
 };
 
-// Writes a new version of a file beside it and puts it in place in one step.
-// The new content goes to a temporary file in the target's folder; Commit
-// syncs it to disk and renames it over the target. Until Commit succeeds the
-// target keeps its old content, whatever fails; a replacer destroyed without
-// a successful Commit removes its temporary file.
-class FileReplacer {
+// Writes new content under a name, choosing how from what the name is once
+// symbolic links are followed to the file they name (a dangling link
+// creates its target):
+//  - A new name, or a regular file with one link whose owner and group the
+//    new file can keep and that has no extended attributes (ACLs among
+//    them): the content goes to a temporary file beside it, which Commit
+//    syncs and renames over the target. The old content stays whole until
+//    then, whatever fails.
+//  - Any other regular file (hard links, an owner the process cannot give
+//    away, attributes a rename would drop, a folder where no temporary file
+//    can be made): rewritten in place, after the space for the new content
+//    is reserved, so that a full disk is found before an old byte is lost.
+//  - Not a regular file (a device, a FIFO): written into directly; never
+//    replaced, truncated or removed.
+// Permission bits, owner and group of an existing file are kept. A file the
+// process may not write is never replaced: Open fails as a truncating open
+// would. Nothing is left behind: a temporary file has no name until it is
+// complete, or, where the file system cannot do that, is removed on
+// failure and when the process is interrupted or terminated meanwhile.
+class FileSaver {
  public:
-  FileReplacer() = default;
-  FileReplacer(const FileReplacer&) = delete;
-  FileReplacer& operator=(const FileReplacer&) = delete;
-  ~FileReplacer();
+  FileSaver() = default;
+  FileSaver(const FileSaver&) = delete;
+  FileSaver& operator=(const FileSaver&) = delete;
+  // Discards whatever was not committed.
+  ~FileSaver();
 
-  // Creates the temporary file for a new version of `target`. False when it
-  // cannot be created (missing folder, no permission, no space).
-  bool Open(const std::string& target);
+  // Prepares to write `path`. False, with the reason in `err`, when it
+  // cannot be written.
+  bool Open(const std::string& path, std::string* err);
 
-  // Appends `size` bytes. False on any write error; the replacer is then
-  // failed and Commit will refuse.
-  bool Write(const char* data, size_t size);
+  // Whether Open chose to rewrite the file in place; Reserve must then be
+  // given the size of the content before the first Write.
+  bool WritesInPlace() const { return mode_ == Mode::kInPlace; }
+  bool Reserve(uint64_t size, std::string* err);
 
-  // Syncs, closes and renames the temporary file over the target. The new
-  // file keeps the permission bits of the file it replaces (or the usual
-  // ones for a new file). False on any error, the target left as it was.
-  bool Commit();
+  // Appends `size` bytes. False, with the reason in `err`, on any error;
+  // Commit then refuses.
+  bool Write(const char* data, size_t size, std::string* err);
+
+  // Makes the content durable and puts it in place. False, with the reason
+  // in `err`, on any error.
+  bool Commit(std::string* err);
 
  private:
+  enum class Mode { kNone, kReplace, kInPlace, kDirect };
+
+  bool OpenReplacement(std::string* err);
+  bool PutInPlace(std::string* err);
+  bool Fail(std::string* err);
   void Discard();
 
-  std::string target_;
-  std::string temporary_;
+  Mode mode_ = Mode::kNone;
+  std::string target_;     // the final file, links followed
+  std::string folder_;     // its folder
+  std::string temporary_;  // the temporary file's name, while it has one
   int fd_ = -1;
+  uint64_t written_ = 0;
   bool failed_ = false;
+  // For the replacement: owner, group and permission bits to give it.
+  bool keep_existing_ = false;
+  unsigned owner_ = 0;
+  unsigned group_ = 0;
+  unsigned mode_bits_ = 0;
 };
 
 }  // namespace pellory

@@ -19,6 +19,9 @@ int __real_fchmod(int fd, mode_t mode);
 int __real_fsync(int fd);
 int __real_close(int fd);
 int __real_rename(const char* from, const char* to);
+int __real_linkat(int from_dir, const char* from, int to_dir, const char* to,
+                  int flags);
+int __real_posix_fallocate(int fd, off_t offset, off_t length);
 }
 
 namespace pellory::faults {
@@ -40,12 +43,18 @@ std::map<Call, Plan>& Plans() {
   return plans;
 }
 
+std::vector<Call>& MutableLog() {
+  static std::vector<Call> log;
+  return log;
+}
+
 }  // namespace
 
 // Counts the call; returns false (errno set) when it is to fail.
 bool Proceed(Call call) {
   Plan& plan = Plans()[call];
   ++plan.count;
+  MutableLog().push_back(call);
   if (plan.count == plan.act_at && plan.action) plan.action();
   if (plan.count == plan.fail_at) {
     errno = plan.error;
@@ -72,12 +81,19 @@ const char* Name(Call call) {
       return "close";
     case Call::kRename:
       return "rename";
+    case Call::kLinkat:
+      return "linkat";
+    case Call::kFallocate:
+      return "posix_fallocate";
   }
   return "?";
 }
 
+const std::vector<Call>& Log() { return MutableLog(); }
+
 void Reset() {
   Plans().clear();
+  MutableLog().clear();
   short_writes = false;
 }
 
@@ -105,7 +121,7 @@ extern "C" {
 
 int __wrap_open(const char* path, int flags, ...) {
   mode_t mode = 0;
-  if ((flags & O_CREAT) != 0) {
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
     va_list arguments;
     va_start(arguments, flags);
     mode = static_cast<mode_t>(va_arg(arguments, int));
@@ -153,6 +169,18 @@ int __wrap_close(int fd) {
 int __wrap_rename(const char* from, const char* to) {
   if (!pellory::faults::Proceed(Call::kRename)) return -1;
   return __real_rename(from, to);
+}
+
+int __wrap_linkat(int from_dir, const char* from, int to_dir, const char* to,
+                  int flags) {
+  if (!pellory::faults::Proceed(Call::kLinkat)) return -1;
+  return __real_linkat(from_dir, from, to_dir, to, flags);
+}
+
+int __wrap_posix_fallocate(int fd, off_t offset, off_t length) {
+  // Returns the error instead of setting errno.
+  if (!pellory::faults::Proceed(Call::kFallocate)) return errno;
+  return __real_posix_fallocate(fd, offset, length);
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 #define PELLORY_TESTS_FAULT_INJECTION_H_
 
 #include <functional>
+#include <vector>
 
 namespace pellory::faults {
 
@@ -16,17 +17,18 @@ enum class Call {
   kFchmod,
   kFsync,
   kClose,
-  kRename
+  kRename,
+  kLinkat,
+  kFallocate
 };
-inline constexpr Call kAllCalls[] = {
-    Call::kOpen,   Call::kRead,  Call::kMkostemp, Call::kWrite,
-    Call::kFchmod, Call::kFsync, Call::kClose,    Call::kRename};
 const char* Name(Call call);
 
 // Starts counting calls from zero, with no fault armed.
 void Reset();
 // How many times `call` was made since Reset.
 int Count(Call call);
+// Every call made since Reset, in order.
+const std::vector<Call>& Log();
 // The `nth` (1-based) call of `call` from now on fails with `error`.
 void FailNthCall(Call call, int nth, int error);
 // Before the `nth` call of `call` goes ahead, runs `action`.
