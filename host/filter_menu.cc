@@ -12,9 +12,9 @@ namespace {
 
 constexpr char kPluginFolder[] = "DLL";
 constexpr char kReturnEntry[] = "Return";
-// The selection is one digit read as a character, so the menu reaches no
-// entry past 4: numbers past that show the menu again.
-constexpr int kHighestSelection = 4;
+// The selection is one character read as a digit, so entries 1 to 9 can be
+// chosen, the Return entry among them; an entry listed past 9 cannot.
+constexpr int kHighestSelection = 9;
 
 // How one pass of the menu ends, and what the next screen shows.
 struct Outcome {
@@ -22,13 +22,27 @@ struct Outcome {
   Notice notice;
 };
 
+// `name` with its control characters shown as '?', as ls does on a
+// terminal: a file name must not move the cursor, clear the screen or set
+// the terminal's title.
+std::string Printable(std::string name) {
+  for (char& c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) c = '?';
+  }
+  return name;
+}
+
 // Prints the numbered entries of the plug-in folder and the Return line, and
 // returns the entry table: slot 0 empty, the entries, then "Return".
 std::vector<std::string> ShowEntries(Editor& editor) {
   std::vector<std::string> names;
   if (ListDirectory(kPluginFolder, &names)) {
     for (size_t i = 0; i < names.size(); ++i) {
-      editor.out << i + 1 << " - " << names[i] << "\n";
+      editor.out << i + 1 << " - "
+                 << (editor.console.output_is_terminal ? Printable(names[i])
+                                                       : names[i])
+                 << "\n";
     }
     editor.out << names.size() + 1 << " - Return To Main Menu\n";
   } else {

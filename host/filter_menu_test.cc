@@ -64,8 +64,10 @@ TEST(FilterMenuTest, EveryEntryIsListedInCaseInsensitiveOrder) {
   const std::string lines =
       "1 - .hidden\n2 - Mirrowen.dll\n3 - Quillet.dll\n4 - readme.txt\n"
       "5 - Tarrock.dll\n6 - Return To Main Menu\n\nEnter Selection... ";
-  // readme.txt (4) and the unreachable Return (6) show the menu again.
-  EXPECT_EQ(RunFilterMenu("4 6").output, lines + lines + lines);
+  // readme.txt (4) shows the menu again; Return (6) returns.
+  const FilterRun run = RunFilterMenu("4 6");
+  EXPECT_EQ(run.output, lines + lines);
+  EXPECT_TRUE(run.input_left);
 }
 
 TEST(FilterMenuTest, EmptyFolderListsOnlyReturn) {

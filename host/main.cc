@@ -1,5 +1,7 @@
 // Pellory: an interactive console editor for integer signals whose filters
 // are plug-in libraries. Command-line arguments are ignored.
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "host/editor.h"
@@ -14,5 +16,13 @@ int main() {
                                     pellory::StandardOutputIsTerminal()};
   pellory::Editor editor(console);
   pellory::MainMenu(editor);
+  // The menus stop at the first failed write; its errno is still here.
+  const int error = errno;
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Pellory: write error: "
+              << std::strerror(error != 0 ? error : EIO) << "\n";
+    return 1;
+  }
   return 0;
 }

@@ -95,10 +95,15 @@ Next PerformSelection(Editor& editor, char selection) {
 }  // namespace
 
 void MainMenu(Editor& editor) {
-  for (;;) {
+  // A console that can no longer be written to ends the run: the user
+  // would be answering menus nobody sees.
+  while (editor.out) {
     ShowMenu(editor);
     char selection;
     if (!ReadSelection(editor.in, &selection)) return;
+    // The read flushed the menu: a failure there ends the run with errno
+    // still telling why.
+    if (!editor.out) return;
     const Next next = PerformSelection(editor, selection);
     if (next.quit) return;
     NextScreen(editor, next.notice);

@@ -10,7 +10,7 @@
 namespace pellory {
 
 // Shows the menu, performs one selection, moves to the next screen, and
-// again, until the input ends; then returns.
+// again, until the input ends or the output fails; then returns.
 void MainMenu(Editor& editor);
 
 // The actions behind entries 1 to 4. Each returns what it has to tell the

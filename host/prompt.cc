@@ -1,17 +1,50 @@
 #include "host/prompt.h"
 
+#include <cctype>
 #include <limits>
+#include <sstream>
 
 namespace pellory {
 namespace {
+
+bool IsBlank(int c) { return std::isspace(c) != 0; }
+
+// Reads the next blank-delimited word, keeping at most `limit` bytes of it;
+// the rest of a longer word is consumed and dropped. The blank after the
+// word stays in the input. False when the input ends before a word.
+// `*complete` says whether the whole word was kept.
+bool ReadBoundedWord(std::istream& in, size_t limit, std::string* word,
+                     bool* complete) {
+  word->clear();
+  *complete = true;
+  std::istream::sentry skip_blanks(in);
+  if (!skip_blanks) return false;
+  std::streambuf* const input = in.rdbuf();
+  for (int c = input->sgetc();; c = input->snextc()) {
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      break;
+    }
+    if (IsBlank(c)) break;
+    if (word->size() < limit) {
+      word->push_back(static_cast<char>(c));
+    } else {
+      *complete = false;
+    }
+  }
+  return true;
+}
 
 template <typename Number>
 bool ReadNumberOf(std::istream& in, std::ostream& out,
                   std::string_view retry_prompt, Number* value) {
   for (;;) {
-    if (in >> *value) return true;
+    std::string word;
+    bool complete;
+    if (!ReadBoundedWord(in, kMaxNumberLength, &word, &complete)) return false;
+    std::istringstream number(word);
+    if (complete && number >> *value && number.peek() == EOF) return true;
     if (in.eof()) return false;
-    in.clear();
     in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
     if (in.eof()) return false;
     out << retry_prompt;
@@ -25,7 +58,8 @@ bool ReadSelection(std::istream& in, char* selection) {
 }
 
 bool ReadWord(std::istream& in, std::string* word) {
-  return static_cast<bool>(in >> *word);
+  bool complete;
+  return ReadBoundedWord(in, kMaxWordLength + 1, word, &complete);
 }
 
 bool ReadNumber(std::istream& in, std::ostream& out,

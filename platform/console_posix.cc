@@ -14,6 +14,17 @@ namespace {
 // Home, erase the screen, erase the scrollback: what "cls" leaves behind.
 constexpr char kClearSequence[] = "\033[H\033[2J\033[3J";
 
+// The terminal settings to bring back should the process be ended while
+// the key wait has changed them.
+termios settings_to_restore;
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+extern "C" void RestoreTerminalAndEnd(int signal_number) {
+  tcsetattr(STDIN_FILENO, TCSANOW, &settings_to_restore);
+  ::signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
 // Reads one byte from the terminal in non-canonical mode without echo.
 // Signal generation is switched off for the read so that Ctrl-C cannot kill
 // the process while the terminal is in that mode; the interrupt and quit
@@ -22,20 +33,32 @@ void ReadOneKeyFromTerminal() {
   termios saved;
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
   termios raw = saved;
+  int pressed = -1;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
-  if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
-
-  unsigned char key = 0;
-  ssize_t got;
-  do {
-    got = read(STDIN_FILENO, &key, 1);
-  } while (got < 0 && errno == EINTR);
-
-  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-  if (got != 1) return;
-  if ((saved.c_lflag & ISIG) == 0) return;
+  // However the process ends meanwhile, the settings come back first.
+  settings_to_restore = saved;
+  struct sigaction restore = {};
+  restore.sa_handler = RestoreTerminalAndEnd;
+  sigemptyset(&restore.sa_mask);
+  struct sigaction previous[4];
+  for (int i = 0; i < 4; ++i) {
+    sigaction(kEndingSignals[i], &restore, &previous[i]);
+  }
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
+    unsigned char key = 0;
+    ssize_t got;
+    do {
+      got = read(STDIN_FILENO, &key, 1);
+    } while (got < 0 && errno == EINTR);
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    if (got == 1 && (saved.c_lflag & ISIG) != 0) pressed = key;
+  }
+  for (int i = 0; i < 4; ++i)
+    sigaction(kEndingSignals[i], &previous[i], nullptr);
+  if (pressed < 0) return;
+  const auto key = static_cast<unsigned char>(pressed);
   if (key == saved.c_cc[VINTR]) raise(SIGINT);
   if (key == saved.c_cc[VQUIT]) raise(SIGQUIT);
 }

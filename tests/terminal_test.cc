@@ -83,6 +83,8 @@ class TerminalSession {
 
   const std::string& output() const { return output_; }
 
+  void Signal(int signal_number) { kill(pid_, signal_number); }
+
  private:
   int master_ = -1;
   pid_t pid_ = -1;
@@ -126,6 +128,42 @@ TEST(TerminalTest, InterruptDuringTheKeyWaitRestoresTheTerminal) {
   const int status = session.WaitForExit();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
   EXPECT_TRUE(session.WaitForRawMode(false));
+}
+
+TEST(TerminalTest, OutcomesStayAboveTheMenuAndNamesAreShownSafely) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  WriteFile("DLL/evil\033]0;PWNED\007\033[2J", "");
+  WriteFile("sig.txt", "1\n5\n");
+  TerminalSession session;
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
+  session.Type("1\nnosuch.txt\n");
+  // The message, then the reason on standard error, then the menu.
+  ASSERT_TRUE(session.WaitForOutput(
+      std::string(kClear) + "File could not be loaded\r\n" +
+      "Pellory: cannot load nosuch.txt: No such file or directory\r\n" +
+      "Current file loaded = nosuch.txt"));
+  session.Type("1\nsig.txt\n5\n");
+  ASSERT_TRUE(session.WaitForOutput("4 - Tarrock.dll"));
+  EXPECT_NE(session.output().find("1 - evil?]0;PWNED??[2J\r\n"),
+            std::string::npos);
+  EXPECT_EQ(session.output().find("PWNED\007"), std::string::npos);
+}
+
+TEST(TerminalTest, TerminationDuringTheKeyWaitRestoresTheTerminal) {
+  for (int signal_number : {SIGTERM, SIGHUP}) {
+    ScopedTempDir dir;
+    TerminalSession session;
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
+    session.Type("4\n");
+    ASSERT_TRUE(session.WaitForRawMode(true));
+    session.Signal(signal_number);
+    const int status = session.WaitForExit();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+    EXPECT_TRUE(session.WaitForRawMode(false)) << signal_number;
+  }
 }
 
 }  // namespace

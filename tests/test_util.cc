@@ -76,7 +76,8 @@ RunResult RunPellory(const std::string& input) {
   const size_t peak = errors.rfind("peak_kb ");
   result.peak_memory_kb =
       peak == std::string::npos ? 0 : std::atol(errors.c_str() + peak + 8);
-  if (!errors.empty() && peak != 0) std::cerr << errors;
+  result.errors =
+      errors.substr(0, peak == std::string::npos ? errors.size() : peak);
   for (const char* file :
        {".pellory-input", ".pellory-output", ".pellory-errors"}) {
     std::filesystem::remove(file);

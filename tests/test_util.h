@@ -35,6 +35,7 @@ void InstallPluginFolder();
 
 struct RunResult {
   std::string output;   // everything written to standard output
+  std::string errors;   // everything written to standard error
   int exit_status;      // -1 when the process did not exit normally
   long peak_memory_kb;  // the process's peak resident memory
 };

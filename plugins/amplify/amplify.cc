@@ -36,7 +36,8 @@ void Filter_Amplify(int32_t* samples, std::string parameter_text) {
   // atof gives 0 for a text that does not convert, so every sample becomes 0.
   const float gain = pellory::ReadGain(parameter_text);
   const int32_t count = samples[0];
-  for (int32_t i = 1; i <= count; ++i) {
+  // 64-bit: a 32-bit counter would overflow past a count of 2^31 - 1.
+  for (int64_t i = 1; i <= count; ++i) {
     const double product =
         static_cast<double>(samples[i]) * static_cast<double>(gain);
     const float stored = static_cast<float>(product);
