@@ -17,7 +17,7 @@ struct Next {
   Notice notice;
 };
 
-constexpr Next kQuit = {true, {}};
+const Next kQuit = {true, {}};
 
 Next LoadEntry(Editor& editor) {
   editor.out << "Enter File To Load...\n";
