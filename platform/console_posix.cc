@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "platform/console.h"
+#include "platform/ending_signals.h"
 
 namespace pellory {
 namespace {
@@ -17,12 +18,9 @@ constexpr char kClearSequence[] = "\033[H\033[2J\033[3J";
 // The terminal settings to bring back should the process be ended while
 // the key wait has changed them.
 termios settings_to_restore;
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-extern "C" void RestoreTerminalAndEnd(int signal_number) {
+void RestoreTerminal() {
   tcsetattr(STDIN_FILENO, TCSANOW, &settings_to_restore);
-  ::signal(signal_number, SIG_DFL);
-  raise(signal_number);
 }
 
 // Reads one byte from the terminal in non-canonical mode without echo.
@@ -39,13 +37,7 @@ void ReadOneKeyFromTerminal() {
   raw.c_cc[VTIME] = 0;
   // However the process ends meanwhile, the settings come back first.
   settings_to_restore = saved;
-  struct sigaction restore = {};
-  restore.sa_handler = RestoreTerminalAndEnd;
-  sigemptyset(&restore.sa_mask);
-  struct sigaction previous[4];
-  for (int i = 0; i < 4; ++i) {
-    sigaction(kEndingSignals[i], &restore, &previous[i]);
-  }
+  ArmEndingSignals(RestoreTerminal);
   if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
     unsigned char key = 0;
     ssize_t got;
@@ -55,8 +47,7 @@ void ReadOneKeyFromTerminal() {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     if (got == 1 && (saved.c_lflag & ISIG) != 0) pressed = key;
   }
-  for (int i = 0; i < 4; ++i)
-    sigaction(kEndingSignals[i], &previous[i], nullptr);
+  DisarmEndingSignals();
   if (pressed < 0) return;
   const auto key = static_cast<unsigned char>(pressed);
   if (key == saved.c_cc[VINTR]) raise(SIGINT);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ending_signals.h"
 #include "platform/file.h"
 
 namespace pellory {
@@ -66,57 +67,21 @@ bool HasExtendedAttributes(int fd) {
   return size > 0;
 }
 
-// The signals that end the process while a named temporary file exists:
-// the handler removes the file, then lets the signal end the process.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr int kEndingSignalCount = 4;
+// The named temporary file, while one exists, for the cleanup that removes
+// it should the process be ended meanwhile.
 char pending_temporary[PATH_MAX + 1];
-struct sigaction saved_actions[kEndingSignalCount];
 
-extern "C" void RemoveTemporaryAndEnd(int signal_number) {
-  unlink(pending_temporary);
-  ::signal(signal_number, SIG_DFL);
-  raise(signal_number);
-}
-
-// Holds the ending signals back for a scope, so that a name and what knows
-// of it change together.
-class SignalsHeldBack {
- public:
-  SignalsHeldBack() {
-    sigset_t ending;
-    sigemptyset(&ending);
-    for (int signal_number : kEndingSignals) sigaddset(&ending, signal_number);
-    sigprocmask(SIG_BLOCK, &ending, &saved_);
-  }
-  ~SignalsHeldBack() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-  SignalsHeldBack(const SignalsHeldBack&) = delete;
-  SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
-
- private:
-  sigset_t saved_;
-};
+void RemovePendingTemporary() { unlink(pending_temporary); }
 
 // Creates a named temporary file from `pattern` (ending in XXXXXX) that an
-// ending signal removes until DisarmRemoval.
+// ending signal removes until DisarmEndingSignals.
 int CreateRemovableTemporary(std::string* pattern) {
-  SignalsHeldBack held;
+  EndingSignalsHeldBack held;
   const int fd = mkostemp(pattern->data(), O_CLOEXEC);
   if (fd < 0) return fd;
   std::strncpy(pending_temporary, pattern->c_str(), PATH_MAX);
-  struct sigaction action = {};
-  action.sa_handler = RemoveTemporaryAndEnd;
-  sigemptyset(&action.sa_mask);
-  for (int i = 0; i < kEndingSignalCount; ++i) {
-    sigaction(kEndingSignals[i], &action, &saved_actions[i]);
-  }
+  ArmEndingSignals(RemovePendingTemporary);
   return fd;
-}
-
-void DisarmRemoval() {
-  for (int i = 0; i < kEndingSignalCount; ++i) {
-    sigaction(kEndingSignals[i], &saved_actions[i], nullptr);
-  }
 }
 
 // A name for a temporary file in `folder` that does not exist yet.
@@ -171,9 +136,9 @@ void FileSaver::Discard() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   if (!temporary_.empty()) {
-    SignalsHeldBack held;
+    EndingSignalsHeldBack held;
     unlink(temporary_.c_str());
-    DisarmRemoval();
+    DisarmEndingSignals();
     temporary_.clear();
   }
 }
@@ -324,18 +289,18 @@ bool FileSaver::Commit(std::string* err) {
 
 bool FileSaver::PutInPlace(std::string* err) {
   if (!temporary_.empty()) {
-    SignalsHeldBack held;
+    EndingSignalsHeldBack held;
     if (rename(temporary_.c_str(), target_.c_str()) != 0) {
       return Fail(err);
     }
     temporary_.clear();
-    DisarmRemoval();
+    DisarmEndingSignals();
     return true;
   }
   // The nameless file gets a name only for the moment of the rename, with
   // the ending signals held back meanwhile.
   const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-  SignalsHeldBack held;
+  EndingSignalsHeldBack held;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = TemporaryName(folder_);
     if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),

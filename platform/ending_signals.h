@@ -1,0 +1,27 @@
+// Cleaning up before the signals that end the process: SIGINT, SIGTERM,
+// SIGHUP and SIGQUIT. Used where the process leaves something behind if it
+// ends at the wrong moment: a terminal in raw mode, a temporary file.
+#ifndef PELLORY_PLATFORM_ENDING_SIGNALS_H_
+#define PELLORY_PLATFORM_ENDING_SIGNALS_H_
+
+namespace pellory {
+
+// Until DisarmEndingSignals, an ending signal first runs `cleanup`, which
+// must be async-signal-safe, then ends the process as it would have. One
+// arming at a time; disarming brings back the handlers from before.
+void ArmEndingSignals(void (*cleanup)());
+void DisarmEndingSignals();
+
+// Holds the ending signals back while it lives: they arrive once it is
+// gone, so that a step and what a cleanup knows of it change together.
+class EndingSignalsHeldBack {
+ public:
+  EndingSignalsHeldBack();
+  ~EndingSignalsHeldBack();
+  EndingSignalsHeldBack(const EndingSignalsHeldBack&) = delete;
+  EndingSignalsHeldBack& operator=(const EndingSignalsHeldBack&) = delete;
+};
+
+}  // namespace pellory
+
+#endif  // PELLORY_PLATFORM_ENDING_SIGNALS_H_

@@ -1,0 +1,57 @@
+#include <signal.h>
+
+#include "platform/ending_signals.h"
+
+namespace pellory {
+namespace {
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kCount = 4;
+void (*armed_cleanup)() = nullptr;
+struct sigaction saved_actions[kCount];
+
+void EndingSet(sigset_t* set) {
+  sigemptyset(set);
+  for (int signal_number : kEndingSignals) sigaddset(set, signal_number);
+}
+
+extern "C" void CleanUpAndEnd(int signal_number) {
+  if (armed_cleanup != nullptr) armed_cleanup();
+  ::signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+}  // namespace
+
+void ArmEndingSignals(void (*cleanup)()) {
+  armed_cleanup = cleanup;
+  struct sigaction action = {};
+  action.sa_handler = CleanUpAndEnd;
+  sigemptyset(&action.sa_mask);
+  for (int i = 0; i < kCount; ++i) {
+    sigaction(kEndingSignals[i], &action, &saved_actions[i]);
+  }
+}
+
+void DisarmEndingSignals() {
+  for (int i = 0; i < kCount; ++i) {
+    sigaction(kEndingSignals[i], &saved_actions[i], nullptr);
+  }
+  armed_cleanup = nullptr;
+}
+
+// The held-back signals are released by unblocking them, not by restoring
+// a saved mask: the process never blocks them otherwise.
+EndingSignalsHeldBack::EndingSignalsHeldBack() {
+  sigset_t ending;
+  EndingSet(&ending);
+  sigprocmask(SIG_BLOCK, &ending, nullptr);
+}
+
+EndingSignalsHeldBack::~EndingSignalsHeldBack() {
+  sigset_t ending;
+  EndingSet(&ending);
+  sigprocmask(SIG_UNBLOCK, &ending, nullptr);
+}
+
+}  // namespace pellory
