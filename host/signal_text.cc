@@ -184,7 +184,12 @@ bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
     int32_t* const data = signal_->data();
     int64_t position = position_;
     const int64_t count = count_;
-    while (p <= last && position <= count && end - p >= kParseReadAhead) {
+    // Lines starting up to here have their '\n' and the read-ahead inside
+    // the chunk.
+    const char* const fast_last = end - p > kParseReadAhead
+                                      ? std::min(last, end - kParseReadAhead)
+                                      : p - 1;
+    while (p <= fast_last && position <= count) {
       data[position++] = ParseWholeLine<LineValue>(&p, end);
     }
     while (p <= last && position <= count) {
@@ -274,9 +279,13 @@ bool SignalFormatter::Next(std::string_view* text) {
   const int64_t first = next_;
   const int64_t last = std::min(first + kSamplesPerChunk, end_) - 1;
   char* const chunk_end = chunk_.get() + kChunkSize;
+  // Locals, not members: the text is written through a char pointer, which
+  // may alias the members, so the compiler would reload them every sample.
+  const int32_t* const elements = elements_;
+  const char separator = separator_;
   char* start = chunk_end;
   for (int64_t i = last; i >= first; --i) {
-    start = FormatSampleBefore(elements_[i], separator_, start);
+    start = FormatSampleBefore(elements[i], separator, start);
   }
   next_ = last + 1;
   *text = std::string_view(start, static_cast<size_t>(chunk_end - start));
