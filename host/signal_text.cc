@@ -240,6 +240,8 @@ constexpr int64_t kMaxSampleText = 12;
 // Text is handed out in chunks of this size: memory stays bounded however
 // long the signal.
 constexpr int64_t kChunkSize = 256 << 10;
+// Whole samples per chunk, filled from the back (see FormatSampleBefore).
+constexpr int64_t kSamplesPerChunk = kChunkSize / kMaxSampleText;
 
 // Writes `value` in plain decimal followed by `separator` so that the text
 // ends right before `end`, and returns where it starts. It may write
@@ -265,20 +267,20 @@ inline char* FormatSampleBefore(int32_t value, char separator, char* end) {
 
 }  // namespace
 
+// A short signal gets a chunk its size, not the full one.
 SignalFormatter::SignalFormatter(const int32_t* elements, int32_t count,
                                  char separator)
     : elements_(elements),
       end_(static_cast<int64_t>(count) + 1),
       separator_(separator),
-      chunk_(new char[kChunkSize]) {}
+      chunk_size_(std::min(end_, kSamplesPerChunk) * kMaxSampleText),
+      chunk_(new char[static_cast<size_t>(chunk_size_)]) {}
 
 bool SignalFormatter::Next(std::string_view* text) {
   if (next_ >= end_) return false;
-  // Whole samples per chunk, filled from the back (see FormatSampleBefore).
-  constexpr int64_t kSamplesPerChunk = kChunkSize / kMaxSampleText;
   const int64_t first = next_;
   const int64_t last = std::min(first + kSamplesPerChunk, end_) - 1;
-  char* const chunk_end = chunk_.get() + kChunkSize;
+  char* const chunk_end = chunk_.get() + chunk_size_;
   // Locals, not members: the text is written through a char pointer, which
   // may alias the members, so the compiler would reload them every sample.
   const int32_t* const elements = elements_;

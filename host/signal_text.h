@@ -91,6 +91,7 @@ class SignalFormatter {
   int64_t next_ = 0;
   int64_t end_;
   char separator_;
+  int64_t chunk_size_;
   std::unique_ptr<char[]> chunk_;
 };
 
