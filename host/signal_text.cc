@@ -273,7 +273,7 @@ SignalFormatter::SignalFormatter(const int32_t* elements, int32_t count,
     : elements_(elements),
       end_(static_cast<int64_t>(count) + 1),
       separator_(separator),
-      chunk_size_(std::min(end_, kSamplesPerChunk) * kMaxSampleText),
+      chunk_size_(std::min(end_ * kMaxSampleText, kChunkSize)),
       chunk_(new char[static_cast<size_t>(chunk_size_)]) {}
 
 bool SignalFormatter::Next(std::string_view* text) {
