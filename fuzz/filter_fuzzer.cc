@@ -22,7 +22,6 @@
 #include "plugins/amplify/amplify.h"
 #include "plugins/echo/echo.h"
 #include "plugins/smooth/smooth.h"
-#include "tests/reference_filters.h"
 
 using pellory::fuzz::Check;
 
@@ -36,19 +35,19 @@ constexpr size_t kMaxSamples = 4096;
 // can be checked (the straightforward Smooth would take too long).
 bool Expected(const std::string& text, std::vector<int32_t>* buffer) {
 #if defined(PELLORY_FUZZ_AMPLIFY)
-  pellory::reference::Amplify(*buffer, pellory::ReadGain(text));
+  pellory::fuzz::AmplifyStraightforwardly(buffer, pellory::ReadGain(text));
   return true;
 #elif defined(PELLORY_FUZZ_ECHO)
   float factor;
   int32_t delay;
   if (!pellory::ReadEchoParameters(text, &factor, &delay)) return true;
-  pellory::reference::Echo(*buffer, factor, delay);
+  pellory::fuzz::EchoStraightforwardly(buffer, factor, delay);
   return true;
 #elif defined(PELLORY_FUZZ_SMOOTH)
   int32_t size;
   if (!pellory::ReadSmoothSize(text, &size)) return true;  // unchanged
   if (static_cast<int64_t>(size) * (*buffer)[0] > 4000000) return false;
-  pellory::reference::Smooth(*buffer, size);
+  pellory::fuzz::SmoothStraightforwardly(buffer, size);
   return true;
 #endif
 }

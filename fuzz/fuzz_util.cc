@@ -5,6 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "bench/straightforward_io.h"
+#include "tests/reference_filters.h"
+
 namespace pellory::fuzz {
 namespace {
 
@@ -60,6 +63,25 @@ bool IsWellFormedSignalFile(const std::string& text) {
     }
   }
   return seen == expected_lines;
+}
+
+std::optional<std::vector<int32_t>> LoadStraightforwardly(
+    std::string_view text) {
+  std::istringstream stream{std::string(text)};
+  return reference::LoadFrom(stream);
+}
+
+void SmoothStraightforwardly(std::vector<int32_t>* buffer, int32_t size) {
+  reference::Smooth(*buffer, size);
+}
+
+void EchoStraightforwardly(std::vector<int32_t>* buffer, float factor,
+                           int32_t delay) {
+  reference::Echo(*buffer, factor, delay);
+}
+
+void AmplifyStraightforwardly(std::vector<int32_t>* buffer, float gain) {
+  reference::Amplify(*buffer, gain);
 }
 
 }  // namespace pellory::fuzz

@@ -1,10 +1,15 @@
-// Helpers the fuzz targets share.
+// Helpers the fuzz targets share. They are the targets' checks, not code
+// under test, so they are built without coverage feedback and sanitizers.
 #ifndef PELLORY_FUZZ_FUZZ_UTIL_H_
 #define PELLORY_FUZZ_FUZZ_UTIL_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace pellory::fuzz {
 
@@ -29,6 +34,18 @@ void WriteWhole(const std::string& path, const std::string& content);
 // and N sample lines, every value in plain decimal, every line ending in
 // '\n'.
 bool IsWellFormedSignalFile(const std::string& text);
+
+// The straightforward loader's sample buffer for the file text `text`, or
+// nothing when it fails.
+std::optional<std::vector<int32_t>> LoadStraightforwardly(
+    std::string_view text);
+
+// The straightforward filter loops (tests/reference_filters.h) on a sample
+// buffer, element 0 first.
+void SmoothStraightforwardly(std::vector<int32_t>* buffer, int32_t size);
+void EchoStraightforwardly(std::vector<int32_t>* buffer, float factor,
+                           int32_t delay);
+void AmplifyStraightforwardly(std::vector<int32_t>* buffer, float gain);
 
 }  // namespace pellory::fuzz
 
