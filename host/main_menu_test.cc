@@ -59,14 +59,14 @@ TEST(MainMenuTest, LoadDisplaySaveAs) {
                         loaded + "3,5,-3,7," + loaded +
                         "Enter file name to save as..." +
                         MainMenuText("copy.txt", true));
-  EXPECT_EQ(ReadFile("copy.txt"), "3\n5\n-3\n7\n");
+  EXPECT_EQ(ReadFile("copy.txt"), TextLines("3\n5\n-3\n7\n"));
 }
 
 TEST(MainMenuTest, SaveWritesBackToCurrentFile) {
   ScopedTempDir dir;
   WriteFile("sig.txt", "2\n1\n2");
   Session("1 sig.txt 2\n");
-  EXPECT_EQ(ReadFile("sig.txt"), "2\n1\n2\n");
+  EXPECT_EQ(ReadFile("sig.txt"), TextLines("2\n1\n2\n"));
 }
 
 TEST(MainMenuTest, SelectionIsOneCharacterSo14LoadsFile4) {

@@ -15,6 +15,10 @@ namespace pellory {
 // Returns false, with `names` empty, when the folder cannot be opened.
 bool ListDirectory(const std::string& dir, std::vector<std::string>* names);
 
+// Puts `names` in the listing order above. Shared by every platform's
+// ListDirectory, since each system returns its own order.
+void SortListing(std::vector<std::string>* names);
+
 }  // namespace pellory
 
 #endif  // PELLORY_PLATFORM_DIR_LIST_H_

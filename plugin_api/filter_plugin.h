@@ -44,9 +44,14 @@
 #include <cstdint>
 #include <string>
 
-// Marks the two functions a plug-in exports; plug-ins are built with hidden
-// visibility, so nothing else leaves the library.
+// Marks the two functions a plug-in exports. Plug-ins are built with hidden
+// visibility (ELF), and a Windows DLL exports only what is marked, so
+// nothing else leaves the library.
+#if defined(_WIN32)
+#define PELLORY_PLUGIN_EXPORT __declspec(dllexport)
+#else
 #define PELLORY_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace pellory {
 

@@ -107,5 +107,39 @@ TEST(DialogueLimitsTest, WriteErrorOnStandardOutputEndsTheRun) {
   EXPECT_EQ(ReadFile("err"), "Pellory: write error: No space left on device\n");
 }
 
+#if !defined(PELLORY_SANITIZE)
+// Sanitizers reserve more address space than the limit allows.
+TEST(DialogueLimitsTest, CountTooLargeToAllocateFailsTheLoad) {
+  ScopedTempDir dir;
+  WriteFile("huge.txt", "2147483647\n1\n2\n");
+  WriteFile(".pellory-input", "1 huge.txt\n");
+  const std::string command = "ulimit -v 1000000; " +
+                              std::string(PELLORY_BIN_DIR) +
+                              "/Pellory < .pellory-input";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+    output.append(buffer, got);
+  }
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(output, MainMenuText("None", false) +
+                        "Enter File To Load...\nFile could not be loaded\n" +
+                        MainMenuText("huge.txt", true));
+}
+#endif
+
+TEST(DialogueLimitsTest, ArgumentsAreIgnored) {
+  ScopedTempDir dir;
+  WriteFile("input", "");
+  ASSERT_EQ(std::system((std::string(PELLORY_BIN_DIR) +
+                         "/Pellory --help extra < input > output")
+                            .c_str()),
+            0);
+  EXPECT_EQ(ReadFile("output"), MainMenuText("None", false));
+}
+
 }  // namespace
 }  // namespace pellory

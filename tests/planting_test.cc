@@ -86,5 +86,31 @@ TEST(PlantingTest, OddFolderEntriesAreListedAndNeverBlock) {
   EXPECT_TRUE(output.ends_with(MainMenuText("sig.txt", true))) << output;
 }
 
+// A copy of the program in the scratch folder, without plug-ins beside it.
+void InstallLonelyProgram() {
+  std::filesystem::copy_file(std::string(PELLORY_BIN_DIR) + "/Pellory",
+                             "Pellory");
+}
+
+TEST(PlantingTest, PluginThatCannotBeLoadedIsReported) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  InstallLonelyProgram();
+  // A library with the right name but without the Amplify exports.
+  std::filesystem::copy_file(std::string(PELLORY_BIN_DIR) + "/Quillet.dll",
+                             "Tarrock.dll");
+  WriteFile("sig.txt", "1\n5\n");
+  WriteFile("input", "1 sig.txt 5 3 1 4 2\n");
+  ASSERT_EQ(std::system("./Pellory < input > output"), 0);
+  const std::string menu = MainMenuText("sig.txt", true);
+  EXPECT_EQ(ReadFile("output"),
+            MainMenuText("None", false) +
+                "Enter File To Load...\nFile loaded\n" + menu +
+                kPluginMenuText + "Tarrock.dll could not be loaded\n" +
+                kPluginMenuText + "Mirrowen.dll could not be loaded\n" +
+                kPluginMenuText + menu + menu);
+  EXPECT_EQ(ReadFile("sig.txt"), "1\n5\n");
+}
+
 }  // namespace
 }  // namespace pellory

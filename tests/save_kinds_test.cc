@@ -120,6 +120,16 @@ TEST(SaveKindsTest, EachKindOfNameKeepsWhatItIs) {
          EXPECT_EQ(ReadFile("t"), kOld);
          EXPECT_EQ(Stat("t").st_mode & 07777, 0444u);
        }},
+      {"permission bits kept", false,
+       [] {
+         WriteFile("t", kOld);
+         chmod("t", 0640);
+       },
+       false,
+       [] {
+         EXPECT_EQ(ReadFile("t"), kSignal);
+         EXPECT_EQ(Stat("t").st_mode & 07777, 0640u);
+       }},
       {"owner kept", true,
        [] {
          WriteFile("t", kOld);

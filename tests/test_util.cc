@@ -1,10 +1,6 @@
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,15 +8,19 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <random>
 #include <sstream>
 
 namespace pellory {
 
 ScopedTempDir::ScopedTempDir() {
-  char pattern[] = "/tmp/pellory-test-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  if (made == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  path_ = made != nullptr ? made : "/tmp";
+  static std::mt19937_64 random(std::random_device{}());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::filesystem::path made;
+  do {
+    made = base / ("pellory-test-" + std::to_string(random() % 1000000000));
+  } while (!std::filesystem::create_directory(made));
+  path_ = made.string();
   previous_ = std::filesystem::current_path().string();
   std::filesystem::current_path(path_);
 }
@@ -48,8 +48,9 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
+  std::error_code ignored;
+  return std::filesystem::exists(
+      std::filesystem::symlink_status(path, ignored));
 }
 
 void InstallPluginFolder() {
@@ -58,31 +59,6 @@ void InstallPluginFolder() {
     std::filesystem::copy_file(std::string(PELLORY_BIN_DIR) + "/" + name,
                                std::string("DLL/") + name);
   }
-}
-
-RunResult RunPellory(const std::string& input) {
-  WriteFile(".pellory-input", input);
-  const std::string bin = PELLORY_BIN_DIR;
-  const std::string command = "timeout 60 " + bin + "/peak_memory " + bin +
-                              "/Pellory < .pellory-input > .pellory-output"
-                              " 2> .pellory-errors";
-  const int status = std::system(command.c_str());
-  RunResult result;
-  result.output = ReadFile(".pellory-output");
-  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  // timeout's own status for a program it had to kill.
-  if (result.exit_status == 124) result.exit_status = -1;
-  const std::string errors = ReadFile(".pellory-errors");
-  const size_t peak = errors.rfind("peak_kb ");
-  result.peak_memory_kb =
-      peak == std::string::npos ? 0 : std::atol(errors.c_str() + peak + 8);
-  result.errors =
-      errors.substr(0, peak == std::string::npos ? errors.size() : peak);
-  for (const char* file :
-       {".pellory-input", ".pellory-output", ".pellory-errors"}) {
-    std::filesystem::remove(file);
-  }
-  return result;
 }
 
 namespace {

@@ -42,8 +42,11 @@ struct RunResult {
 
 // Runs the built Pellory in the working directory with `input` as its
 // standard input (a file, so not a terminal), killing it after 60 seconds
-// (exit status -1).
+// (exit status -1). The peak memory is measured on POSIX systems only.
 RunResult RunPellory(const std::string& input);
+
+// `text` as the platform writes text: each "\n" as "\r\n" on Windows.
+std::string TextLines(const std::string& text);
 
 // Loads `plugin` as the host does and applies it to
 // `samples` (the samples alone; element 0 is prepended). Guard values after

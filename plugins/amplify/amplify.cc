@@ -1,6 +1,7 @@
 // Tarrock.dll: multiplies every sample by a gain, rounding half up.
 #include "plugins/amplify/amplify.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <string>
 
@@ -23,7 +24,34 @@ int32_t RoundHalfUp(float x) {
 namespace pellory {
 
 float ReadGain(const std::string& parameter_text) {
-  return static_cast<float>(std::atof(parameter_text.c_str()));
+  // The number atof reads: blanks, a sign, digits, a decimal point, an
+  // exponent. Only that prefix goes to strtod, whose extensions ("inf",
+  // "nan", hexadecimal) differ between C runtimes: every platform reads a
+  // text the same way.
+  const char* const text = parameter_text.c_str();
+  const char* p = text;
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* const number = p;
+  if (*p == '+' || *p == '-') ++p;
+  const auto digits = [&p] {
+    const char* const start = p;
+    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    return p != start;
+  };
+  bool any_digit = digits();
+  if (*p == '.') {
+    ++p;
+    any_digit = digits() || any_digit;
+  }
+  if (!any_digit) return 0.0f;
+  if (*p == 'e' || *p == 'E') {
+    const char* const mantissa_end = p;
+    ++p;
+    if (*p == '+' || *p == '-') ++p;
+    if (!digits()) p = mantissa_end;
+  }
+  const std::string prefix(number, p);
+  return static_cast<float>(std::strtod(prefix.c_str(), nullptr));
 }
 
 }  // namespace pellory
@@ -33,7 +61,7 @@ std::string Parameters_Amplify() {
 }
 
 void Filter_Amplify(int32_t* samples, std::string parameter_text) {
-  // atof gives 0 for a text that does not convert, so every sample becomes 0.
+  // A text that does not convert gives 0, so every sample becomes 0.
   const float gain = pellory::ReadGain(parameter_text);
   const int32_t count = samples[0];
   // 64-bit: a 32-bit counter would overflow past a count of 2^31 - 1.

@@ -6,8 +6,9 @@
 
 namespace pellory {
 
-// The gain: the text converted as atof does (0 when nothing converts),
-// stored in single precision.
+// The gain: the text converted as atof does (leading blanks, sign, digits,
+// decimal point, exponent; 0 when nothing converts; no "inf", "nan" or
+// hexadecimal), stored in single precision.
 float ReadGain(const std::string& parameter_text);
 
 }  // namespace pellory

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #include <smmintrin.h>
 #endif
@@ -22,7 +22,7 @@ float EchoOf(int32_t source, float factor) {
                             static_cast<double>(factor));
 }
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
 // Delay 1 is one chain of dependent steps, each needing the sample the step
 // before wrote, so its speed is the chain's latency. Here the previous
 // result stays in a register instead of a store and a reload, and stays a
@@ -100,7 +100,7 @@ void Filter_Echo(int32_t* samples, std::string parameter_text) {
   // (and sample 1 may not even exist).
   const int64_t count = samples[0];
   if (count - delay < 1) return;
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
   if (delay == 1 && HasSse41()) {
     EchoDelayOneSse41(samples, count, factor);
     return;

@@ -1,0 +1,55 @@
+// The Windows console: cleared through the console API, a key read with
+// _getch. Both only when the stream is the console; redirected streams
+// carry plain text.
+#include <conio.h>
+#include <windows.h>
+
+#include <csignal>
+#include <istream>
+#include <ostream>
+
+#include "platform/console.h"
+
+namespace pellory {
+namespace {
+
+bool IsConsole(DWORD which) {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+}  // namespace
+
+bool StandardInputIsTerminal() { return IsConsole(STD_INPUT_HANDLE); }
+
+bool StandardOutputIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
+
+void ClearScreen(const Console& console) {
+  if (!console.output_is_terminal) return;
+  // What is still buffered belongs to the screen being cleared.
+  console.out.flush();
+  const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(screen, &info)) return;
+  const DWORD cells =
+      static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+  const COORD home = {0, 0};
+  DWORD written;
+  FillConsoleOutputCharacterA(screen, ' ', cells, home, &written);
+  FillConsoleOutputAttribute(screen, info.wAttributes, cells, home, &written);
+  SetConsoleCursorPosition(screen, home);
+}
+
+void WaitForKey(const Console& console) {
+  console.out.flush();
+  if (console.input_is_terminal) {
+    // _getch takes Ctrl-C as the key 3; it still ends the program.
+    if (_getch() == 3) std::raise(SIGINT);
+    return;
+  }
+  console.in.get();
+  // End of input here is not an error: the next menu read ends the run.
+  if (console.in.eof()) console.in.clear(std::ios::eofbit);
+}
+
+}  // namespace pellory

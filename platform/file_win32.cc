@@ -1,0 +1,228 @@
+// Files on Windows, in text mode as the platform expects: a saved line
+// ends in "\r\n". A save writes a temporary file beside the target and puts
+// it in place with ReplaceFileA (which keeps the old file's attributes and
+// security) or, for a new name, MoveFileExA; a name that is not a disk file
+// (NUL, CON, a pipe) is written into directly.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "platform/ending_signals.h"
+#include "platform/file.h"
+
+namespace pellory {
+namespace {
+
+// The system's text for the last error, without its final period.
+std::string LastErrorText() {
+  char text[512];
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, GetLastError(), 0, text, sizeof(text), nullptr);
+  std::string reason(text, length);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == '.' || reason.back() == ' ')) {
+    reason.pop_back();
+  }
+  return reason.empty() ? "Windows error " + std::to_string(GetLastError())
+                        : reason;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// Handles are kept in the int the header has for a descriptor: Windows
+// handles carry 32 significant bits, even in 64-bit processes.
+std::string FullPath(const std::string& path) {
+  char full[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
+}
+
+HANDLE Fd(int fd) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
+}
+
+// The named temporary file, while one exists, for the cleanup that removes
+// it should the program be ended meanwhile.
+char pending_temporary[MAX_PATH + 1];
+
+void RemovePendingTemporary() { DeleteFileA(pending_temporary); }
+
+}  // namespace
+
+bool IsRegularFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  const HANDLE file =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool disk = GetFileType(file) == FILE_TYPE_DISK;
+  CloseHandle(file);
+  return disk;
+}
+
+FileReader::~FileReader() {
+  if (fd_ != -1) CloseHandle(Fd(fd_));
+}
+
+bool FileReader::Open(const std::string& path, std::string* err) {
+  const HANDLE file = CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *err = LastErrorText();
+    return false;
+  }
+  fd_ = static_cast<int>(reinterpret_cast<intptr_t>(file));
+  return true;
+}
+
+long FileReader::Read(char* buffer, size_t size, std::string* err) {
+  DWORD got = 0;
+  if (!ReadFile(Fd(fd_), buffer, static_cast<DWORD>(size), &got, nullptr)) {
+    // A pipe whose writer has gone has simply ended.
+    if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+    *err = LastErrorText();
+    return -1;
+  }
+  return static_cast<long>(got);
+}
+
+FileSaver::~FileSaver() { Discard(); }
+
+bool FileSaver::Fail(std::string* err) {
+  *err = LastErrorText();
+  failed_ = true;
+  Discard();
+  return false;
+}
+
+void FileSaver::Discard() {
+  if (fd_ != -1) CloseHandle(Fd(fd_));
+  fd_ = -1;
+  if (!temporary_.empty()) {
+    EndingSignalsHeldBack held;
+    DeleteFileA(temporary_.c_str());
+    DisarmEndingSignals();
+    temporary_.clear();
+  }
+}
+
+bool FileSaver::Open(const std::string& path, std::string* err) {
+  Discard();
+  mode_ = Mode::kNone;
+  failed_ = false;
+  written_ = 0;
+  target_ = path;
+  folder_ = FolderOf(path);
+  // Whether the process may write the file is the file's to say, exactly
+  // as for a truncating open: a read-only file is never replaced.
+  const HANDLE existing = CreateFileA(
+      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (existing == INVALID_HANDLE_VALUE) {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return Fail(err);
+    keep_existing_ = false;
+  } else if (GetFileType(existing) != FILE_TYPE_DISK) {
+    mode_ = Mode::kDirect;
+    fd_ = static_cast<int>(reinterpret_cast<intptr_t>(existing));
+    return true;
+  } else {
+    CloseHandle(existing);
+    keep_existing_ = true;
+  }
+  return OpenReplacement(err);
+}
+
+bool FileSaver::OpenReplacement(std::string* err) {
+  mode_ = Mode::kReplace;
+  static std::mt19937 random(std::random_device{}() ^ GetCurrentProcessId());
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = folder_ + "\\.pellory-save-";
+    for (int i = 0; i < 6; ++i) name += kLetters[random() % 36];
+    EndingSignalsHeldBack held;
+    const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return Fail(err);
+    }
+    fd_ = static_cast<int>(reinterpret_cast<intptr_t>(file));
+    temporary_ = name;
+    name.copy(pending_temporary, MAX_PATH);
+    pending_temporary[std::min<size_t>(name.size(), MAX_PATH)] = '\0';
+    ArmEndingSignals(RemovePendingTemporary);
+    return true;
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return Fail(err);
+}
+
+bool FileSaver::Reserve(uint64_t, std::string*) { return true; }
+
+bool FileSaver::Write(const char* data, size_t size, std::string* err) {
+  if (fd_ == -1 || failed_) return false;
+  // Text mode: every "\n" goes out as "\r\n".
+  std::string text;
+  text.reserve(size + size / 4);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n') text += '\r';
+    text += data[i];
+  }
+  const char* next = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(Fd(fd_), next, static_cast<DWORD>(left), &written,
+                   nullptr)) {
+      return Fail(err);
+    }
+    next += written;
+    left -= written;
+    written_ += written;
+  }
+  return true;
+}
+
+bool FileSaver::Commit(std::string* err) {
+  if (fd_ == -1 || failed_) return false;
+  if (mode_ == Mode::kDirect) {
+    const HANDLE file = Fd(fd_);
+    fd_ = -1;
+    if (!CloseHandle(file)) return Fail(err);
+    return true;
+  }
+  if (!FlushFileBuffers(Fd(fd_))) return Fail(err);
+  const HANDLE file = Fd(fd_);
+  fd_ = -1;
+  if (!CloseHandle(file)) return Fail(err);
+  return PutInPlace(err);
+}
+
+bool FileSaver::PutInPlace(std::string* err) {
+  EndingSignalsHeldBack held;
+  const bool placed =
+      keep_existing_
+          ? ReplaceFileA(FullPath(target_).c_str(),
+                         FullPath(temporary_).c_str(), nullptr,
+                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+          : MoveFileExA(temporary_.c_str(), target_.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!placed) return Fail(err);
+  temporary_.clear();
+  DisarmEndingSignals();
+  return true;
+}
+
+}  // namespace pellory

@@ -1,0 +1,72 @@
+// Running the real program on Windows: standard input, output and error
+// redirected to files, as a pipe from a shell would give them.
+#include <windows.h>
+
+#include <filesystem>
+
+#include "tests/test_util.h"
+
+namespace pellory {
+namespace {
+
+HANDLE InheritableFile(const char* path, bool write) {
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  return CreateFileA(path, write ? GENERIC_WRITE : GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     write ? CREATE_ALWAYS : OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+RunResult RunPellory(const std::string& input) {
+  WriteFile(".pellory-input", input);
+  RunResult result = {"", "", -1, 0};
+  {
+    const HANDLE in = InheritableFile(".pellory-input", false);
+    const HANDLE out = InheritableFile(".pellory-output", true);
+    const HANDLE err = InheritableFile(".pellory-errors", true);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::string command =
+        std::string("\"") + PELLORY_BIN_DIR + "/Pellory.exe\"";
+    PROCESS_INFORMATION process;
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
+                       nullptr, nullptr, &startup, &process)) {
+      if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        result.exit_status = static_cast<int>(code);
+      } else {
+        TerminateProcess(process.hProcess, 1);
+      }
+      CloseHandle(process.hProcess);
+      CloseHandle(process.hThread);
+    }
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+  }
+  result.output = ReadFile(".pellory-output");
+  result.errors = ReadFile(".pellory-errors");
+  for (const char* file :
+       {".pellory-input", ".pellory-output", ".pellory-errors"}) {
+    std::filesystem::remove(file);
+  }
+  return result;
+}
+
+std::string TextLines(const std::string& text) {
+  std::string lines;
+  for (char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  return lines;
+}
+
+}  // namespace pellory

@@ -1,0 +1,31 @@
+#!/bin/sh
+# The Windows plug-ins export exactly their two functions, undecorated, and
+# the program and plug-ins share the C++ runtime DLL.
+#   tests/windows_exports.sh BIN_DIR
+set -eu
+bin=$1
+status=0
+exports() {
+  i686-w64-mingw32-objdump -p "$1" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort | tr '\n' ' '
+}
+for pair in Mirrowen:Smooth Quillet:Echo Tarrock:Amplify; do
+  library=${pair%%:*}.dll
+  filter=${pair#*:}
+  got=$(exports "$bin/$library")
+  want="Filter_$filter Parameters_$filter "
+  if [ "$got" != "$want" ]; then
+    echo "$library exports '$got', expected '$want'"
+    status=1
+  fi
+done
+for module in Pellory.exe Mirrowen.dll Quillet.dll Tarrock.dll; do
+  if ! i686-w64-mingw32-objdump -p "$bin/$module" |
+      grep -q 'DLL Name: libstdc++-6.dll'; then
+    echo "$module does not use the shared C++ runtime"
+    status=1
+  fi
+done
+[ $status -eq 0 ] && echo "exports and runtime: as expected"
+exit $status
