@@ -4,7 +4,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
 
-.PHONY: all deps build run test test-asan bench bench-smoke fuzz clean
+.PHONY: all deps build run test test-asan bench bench-smoke fuzz windows \
+	windows-package test-windows clean
 
 all: build
 
@@ -45,5 +46,23 @@ FUZZ_SECONDS ?= 25
 fuzz: deps
 	fuzz/run.sh $(FUZZ_SECONDS)
 
+# The 32-bit Windows build, cross-compiled with mingw-w64; its tests run
+# under Wine.
+WIN_BUILD ?= build-win
+windows:
+	@sh scripts/install-deps.sh windows
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+	  >/dev/null
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+windows-package: windows
+	cmake --build $(WIN_BUILD) --target windows-package
+	cp $(WIN_BUILD)/Pellory-win32.zip .
+
+test-windows: windows-package build
+	sh scripts/test-windows.sh $(WIN_BUILD) $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz fuzz-out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) build-bench build-fuzz fuzz-out \
+	  Pellory-win32.zip

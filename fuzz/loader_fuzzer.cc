@@ -1,7 +1,7 @@
 // Any bytes as a signal file's text, parsed in memory. Invariants: no
 // sanitizer report; the parse agrees with the straightforward loader (fails
 // alike, or gives count+1 elements with the same values), whether the text
-// comes in one piece or in small chunks; the formatted text of what was
+// comes in one piece or in chunks; the formatted text of what was
 // parsed is a well-formed signal file that parses back to the same values.
 #include <algorithm>
 #include <cstdint>
@@ -52,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         "loaded values agree");
 
   pellory::Signal chunked;
-  Check(Parse(text, 1 + size % 37, &chunked), "chunked load succeeds");
+  // Three chunks, their boundaries moving with the input's length (the unit
+  // tests split their cases at every byte).
+  Check(Parse(text, 1 + size / 3, &chunked), "chunked load succeeds");
   Check(chunked.SampleCount() == count &&
             std::equal(expected->begin(), expected->end(), chunked.data()),
         "chunked load agrees");

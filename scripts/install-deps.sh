@@ -3,14 +3,32 @@
 # A machine of this project's kind ships all of it, so this is usually a
 # quick check that changes nothing.
 #
-#   scripts/install-deps.sh [build]
+#   scripts/install-deps.sh [build | windows]
 #
-# With "build", only what building the program and its plug-ins needs.
+# With "build", only what building the program and its plug-ins needs; with
+# "windows", what the Windows cross build and its tests under Wine need.
 set -e
 missing=""
 command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
 command -v g++ >/dev/null 2>&1 || missing="$missing g++"
 command -v make >/dev/null 2>&1 || missing="$missing make"
+if [ "${1:-}" = windows ]; then
+  # The 32-bit Windows cross build and Wine to test it (about 270 MB).
+  need=""
+  command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 ||
+    need="$need g++-mingw-w64-i686-posix"
+  command -v wine >/dev/null 2>&1 || need="$need wine"
+  dpkg -s wine32:i386 >/dev/null 2>&1 || need="$need wine32"
+  [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
+  [ -z "$need" ] && exit 0
+  echo "installing:$need"
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
+    --no-install-recommends $need
+  exit 0
+fi
 if [ "${1:-}" != build ]; then
 command -v nm >/dev/null 2>&1 || missing="$missing binutils"
 command -v python3 >/dev/null 2>&1 || missing="$missing python3"
