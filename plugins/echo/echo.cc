@@ -6,10 +6,10 @@
 #include <string>
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
 #include <smmintrin.h>
 #endif
 
+#include "plugin_api/cpu_features.h"
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
 #include "plugins/echo/echo.h"
@@ -45,11 +45,6 @@ __attribute__((target("sse4.1"))) void EchoDelayOneSse41(int32_t* samples,
     previous = _mm_cvtsd_f64(sum);
     samples[destination] = _mm_cvttsd_si32(sum);
   }
-}
-
-bool HasSse41() {
-  unsigned eax, ebx, ecx, edx;
-  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_SSE4_1) != 0;
 }
 #endif
 
@@ -101,7 +96,7 @@ void Filter_Echo(int32_t* samples, std::string parameter_text) {
   const int64_t count = samples[0];
   if (count - delay < 1) return;
 #if defined(__x86_64__) || defined(__i386__)
-  if (delay == 1 && HasSse41()) {
+  if (delay == 1 && pellory::HasSse41()) {
     EchoDelayOneSse41(samples, count, factor);
     return;
   }

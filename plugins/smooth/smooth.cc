@@ -24,6 +24,11 @@
 #include <sstream>
 #include <string>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include "plugin_api/cpu_features.h"
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
 
@@ -62,6 +67,38 @@ void WindowMeansStepByStep(const int32_t* window, int32_t size,
     means[lane] = StoredMean(accumulators[lane], size);
   }
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same for kWideLanes windows at the machine's vector width: each
+// 256-bit vector holds four windows' accumulators as doubles, and eight
+// vectors are in flight, so that their chains of dependent steps overlap.
+// A step is the definition's, lane by lane: the sample widened exactly,
+// added in double precision, the sum rounded to single precision (to
+// nearest, as a float store does) and widened back exactly.
+constexpr int kWideLanes = 32;
+__attribute__((target("avx2"))) void WindowMeansAvx2(
+    const int32_t* window, int32_t size, int32_t means[kWideLanes]) {
+  constexpr int kVectors = kWideLanes / 4;
+  __m256d accumulators[kVectors];
+  for (__m256d& accumulator : accumulators) accumulator = _mm256_setzero_pd();
+  for (int32_t j = 0; j < size; ++j) {
+    for (int v = 0; v < kVectors; ++v) {
+      const __m128i samples =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + j + 4 * v));
+      const __m256d sum =
+          _mm256_add_pd(accumulators[v], _mm256_cvtepi32_pd(samples));
+      accumulators[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(sum));
+    }
+  }
+  for (int v = 0; v < kVectors; ++v) {
+    float lanes[4];
+    _mm_storeu_ps(lanes, _mm256_cvtpd_ps(accumulators[v]));
+    for (int lane = 0; lane < 4; ++lane) {
+      means[4 * v + lane] = StoredMean(lanes[lane], size);
+    }
+  }
+}
+#endif
 
 // The same for one window.
 int32_t WindowMeanStepByStep(const int32_t* window, int32_t size) {
@@ -218,13 +255,24 @@ void MeansFromRunningSum(int32_t* samples, int64_t count, int64_t first,
 // `window_sum` going as MeansFromRunningSum does. Results are written only
 // once no later window of the group needs the sample they replace.
 void MeansStepByStep(int32_t* samples, int64_t count, int64_t first,
-                     int64_t last, int32_t size, int64_t* window_sum) {
+                     int64_t last, int32_t size, bool avx2,
+                     int64_t* window_sum) {
   auto advance_sum = [&](int64_t i) {
     if (i + size <= count) {
       *window_sum += static_cast<int64_t>(samples[i + size]) - samples[i];
     }
   };
   int64_t i = first;
+#if defined(__x86_64__) || defined(__i386__)
+  for (; avx2 && i + kWideLanes - 1 <= last; i += kWideLanes) {
+    int32_t means[kWideLanes];
+    WindowMeansAvx2(samples + i, size, means);
+    for (int lane = 0; lane < kWideLanes; ++lane) advance_sum(i + lane);
+    for (int lane = 0; lane < kWideLanes; ++lane) {
+      samples[i + lane] = means[lane];
+    }
+  }
+#endif
   for (; i + kLanes - 1 <= last; i += kLanes) {
     int32_t means[kLanes];
     WindowMeansStepByStep(samples + i, size, means);
@@ -238,7 +286,7 @@ void MeansStepByStep(int32_t* samples, int64_t count, int64_t first,
   }
 }
 
-void Smooth(int32_t* samples, int64_t count, int32_t size) {
+void Smooth(int32_t* samples, int64_t count, int32_t size, bool avx2) {
   // Windows starting up to last_fit lie within the signal; the last sample
   // is never replaced.
   const int64_t last_fit = std::min(count - 1, count - size + 1);
@@ -258,7 +306,7 @@ void Smooth(int32_t* samples, int64_t count, int32_t size) {
       MeansFromRunningSum(samples, count, first, last, size, &window_sum);
       continue;
     }
-    MeansStepByStep(samples, count, first, last, size, &window_sum);
+    MeansStepByStep(samples, count, first, last, size, avx2, &window_sum);
   }
   for (int64_t i = std::max<int64_t>(1, last_fit + 1); i < count; ++i) {
     samples[i] = RepeatedMean(samples[i], size);
@@ -283,5 +331,10 @@ std::string Parameters_Smooth() { return "Parameters; size - an integer"; }
 void Filter_Smooth(int32_t* samples, std::string parameter_text) {
   int32_t size;
   if (!pellory::ReadSmoothSize(parameter_text, &size)) return;
-  Smooth(samples, samples[0], size);
+#if defined(__x86_64__) || defined(__i386__)
+  const bool avx2 = pellory::HasAvx2();
+#else
+  const bool avx2 = false;
+#endif
+  Smooth(samples, samples[0], size, avx2);
 }
