@@ -72,22 +72,31 @@ void WindowMeansStepByStep(const int32_t* window, int32_t size,
 // The same for kWideLanes windows at the machine's vector width: each
 // 256-bit vector holds four windows' accumulators as doubles, and eight
 // vectors are in flight, so that their chains of dependent steps overlap.
-// A step is the definition's, lane by lane: the sample widened exactly,
-// added in double precision, the sum rounded to single precision (to
-// nearest, as a float store does) and widened back exactly.
+// A step is the definition's, lane by lane: the sample added in double
+// precision, the sum rounded to single precision (to nearest, as a float
+// store does) and widened back exactly. The samples are widened to double
+// once per group, a stretch at a time, not once per window and step.
 constexpr int kWideLanes = 32;
 __attribute__((target("avx2"))) void WindowMeansAvx2(
     const int32_t* window, int32_t size, int32_t means[kWideLanes]) {
   constexpr int kVectors = kWideLanes / 4;
+  constexpr int32_t kStretch = 512;
+  double widened[kStretch + kWideLanes];
   __m256d accumulators[kVectors];
   for (__m256d& accumulator : accumulators) accumulator = _mm256_setzero_pd();
-  for (int32_t j = 0; j < size; ++j) {
-    for (int v = 0; v < kVectors; ++v) {
-      const __m128i samples =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + j + 4 * v));
-      const __m256d sum =
-          _mm256_add_pd(accumulators[v], _mm256_cvtepi32_pd(samples));
-      accumulators[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(sum));
+  for (int32_t start = 0; start < size; start += kStretch) {
+    const int32_t steps = std::min(kStretch, size - start);
+    // The samples these steps read: up to the last window's last one.
+    const int32_t needed = steps + kWideLanes - 1;
+    for (int32_t k = 0; k < needed; ++k) {
+      widened[k] = static_cast<double>(window[start + k]);
+    }
+    for (int32_t j = 0; j < steps; ++j) {
+      for (int v = 0; v < kVectors; ++v) {
+        const __m256d sum = _mm256_add_pd(accumulators[v],
+                                          _mm256_loadu_pd(widened + j + 4 * v));
+        accumulators[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(sum));
+      }
     }
   }
   for (int v = 0; v < kVectors; ++v) {
