@@ -84,8 +84,10 @@ __attribute__((target("avx2"))) void WindowMeansAvx2(
   double widened[kStretch + kWideLanes];
   __m256d accumulators[kVectors];
   for (__m256d& accumulator : accumulators) accumulator = _mm256_setzero_pd();
-  for (int32_t start = 0; start < size; start += kStretch) {
-    const int32_t steps = std::min(kStretch, size - start);
+  // 64-bit: a size near 2^31 would take `start` past the 32-bit range.
+  for (int64_t start = 0; start < size; start += kStretch) {
+    const auto steps =
+        static_cast<int32_t>(std::min<int64_t>(kStretch, size - start));
     // The samples these steps read: up to the last window's last one.
     const int32_t needed = steps + kWideLanes - 1;
     for (int32_t k = 0; k < needed; ++k) {
