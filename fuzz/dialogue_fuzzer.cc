@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -62,13 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   if (input.find('/') != std::string::npos) return 0;
 
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    if (entry.path().filename() != "DLL") std::filesystem::remove_all(entry);
+  // The folder as the seeds left it: the run before told what it changed.
+  static std::set<std::string> changed = [] {
+    std::set<std::string> all;
+    for (const auto& seed : Seeds()) all.insert(seed.first);
+    return all;
+  }();
+  for (const std::string& name : changed) {
+    std::filesystem::remove_all(name);
+    const auto seed = Seeds().find(name);
+    if (seed != Seeds().end()) pellory::fuzz::WriteWhole(name, seed->second);
   }
-  for (const auto& [name, content] : Seeds()) {
-    pellory::fuzz::WriteWhole(name, content);
-  }
-
+  changed.clear();
   std::istringstream in(input);
   std::ostringstream out;
   std::ostringstream err;
@@ -78,12 +84,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (const auto& entry : std::filesystem::directory_iterator(".")) {
     const std::string name = entry.path().filename().string();
-    if (name == "DLL" || !entry.is_regular_file()) continue;
-    const std::string content = pellory::fuzz::ReadWhole(name);
+    if (name == "DLL") continue;
     const auto seed = Seeds().find(name);
+    if (!entry.is_regular_file()) {
+      changed.insert(name);
+      continue;
+    }
+    const std::string content = pellory::fuzz::ReadWhole(name);
     if (seed != Seeds().end() && seed->second == content) continue;
+    changed.insert(name);
     Check(pellory::fuzz::IsWellFormedSignalFile(content),
           "every saved file is a well-formed signal file");
+  }
+  // A seed the run removed or replaced by something else is restored too.
+  for (const auto& seed : Seeds()) {
+    if (!std::filesystem::is_regular_file(seed.first))
+      changed.insert(seed.first);
   }
   return 0;
 }
