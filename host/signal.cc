@@ -1,5 +1,6 @@
 #include "host/signal.h"
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 #include <string_view>
@@ -13,7 +14,7 @@ namespace {
 
 // Files are read through one fixed chunk, so memory stays the sample buffer
 // plus this however large the file.
-constexpr size_t kReadChunk = 256 << 10;
+constexpr int64_t kReadChunk = 256 << 10;
 
 }  // namespace
 
@@ -41,12 +42,18 @@ bool Signal::Load(std::string file_name, std::string* err) {
   Clear();
   FileReader file;
   if (!file.Open(file_name, err)) return false;
-  std::unique_ptr<char[]> chunk(new char[kReadChunk]);
+  // A small file needs no more than its own size (and one byte to meet
+  // its end in the same read). Size 0 may mean unknown (/proc).
+  const size_t chunk_size =
+      file.Size() > 0
+          ? static_cast<size_t>(std::min<int64_t>(kReadChunk, file.Size() + 1))
+          : kReadChunk;
+  std::unique_ptr<char[]> chunk(new char[chunk_size]);
   SignalParser parser(this);
   // Once nothing more can change the signal, the rest of the file is not
   // read: surplus lines are ignored, and a device may never end.
   while (!parser.Complete()) {
-    const long got = file.Read(chunk.get(), kReadChunk, err);
+    const long got = file.Read(chunk.get(), chunk_size, err);
     if (got < 0) {
       Clear();
       return false;

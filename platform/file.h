@@ -25,6 +25,9 @@ class FileReader {
   // cannot be opened.
   bool Open(const std::string& path, std::string* err);
 
+  // The file's size when the system knows it (a regular file), else -1.
+  int64_t Size() const { return size_; }
+
   // Reads up to `size` bytes into `buffer`. Returns the number read, 0 at
   // the end of the file, or -1 with the reason in `err` on a read error (a
   // folder, an I/O error).
@@ -32,6 +35,7 @@ class FileReader {
 
  private:
   int fd_ = -1;
+  int64_t size_ = -1;
 };
 
 // Writes new content under a name, choosing how from what the name is once

@@ -111,6 +111,8 @@ bool FileReader::Open(const std::string& path, std::string* err) {
     *err = ErrnoText();
     return false;
   }
+  struct stat info;
+  if (fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) size_ = info.st_size;
   return true;
 }
 

@@ -84,6 +84,10 @@ bool FileReader::Open(const std::string& path, std::string* err) {
     return false;
   }
   fd_ = static_cast<int>(reinterpret_cast<intptr_t>(file));
+  LARGE_INTEGER size;
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
+    size_ = size.QuadPart;
+  }
   return true;
 }
 
