@@ -6,6 +6,13 @@
 #include <climits>
 #include <cstring>
 
+#include "plugin_api/cpu_features.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define PELLORY_VECTOR_PARSE 1
+#endif
+
 namespace pellory {
 namespace {
 
@@ -36,6 +43,16 @@ inline uint64_t EightDigitsValue(uint64_t bytes) {
 // The value of the first `count` (0..8) digits of `bytes`.
 inline uint64_t LeadingDigitsValue(uint64_t bytes, unsigned count) {
   return count == 0 ? 0 : EightDigitsValue(bytes << (64 - 8 * count));
+}
+
+// The sample a sign and a magnitude of at most 16 digits (so the magnitude
+// itself cannot overflow) stand for, saturated to 32 bits. Without a branch:
+// signs of real data are too unpredictable for one.
+inline int32_t SignedSaturated(uint64_t magnitude, bool negative) {
+  const uint64_t limit = uint64_t{INT32_MAX} + negative;
+  const auto capped = static_cast<uint32_t>(std::min(magnitude, limit));
+  const uint32_t flip = 0u - static_cast<uint32_t>(negative);
+  return static_cast<int32_t>((capped ^ flip) - flip);
 }
 
 // Bytes ParseWholeLine may read from the start of a line: a sign, sixteen
@@ -123,13 +140,150 @@ inline int32_t ParseWholeLine(const char** cursor, const char* end) {
   }
   if (digits[count] != '\n') return ParseLineSlowly<LineValue>(cursor, end);
   *cursor = digits + count + 1;
-  // Saturate: at most 15 digits, so the magnitude itself cannot overflow.
-  if (negative) {
-    return magnitude >= 2147483648u ? INT32_MIN
-                                    : -static_cast<int32_t>(magnitude);
-  }
-  return magnitude >= 2147483647u ? INT32_MAX : static_cast<int32_t>(magnitude);
+  return SignedSaturated(magnitude, negative);
 }
+
+#ifdef PELLORY_VECTOR_PARSE
+
+// The vector path's constants, in memory so that they are operands rather
+// than registers rebuilt around every call of the slow path.
+struct alignas(16) ByteVector {
+  uint8_t bytes[16];
+};
+constexpr ByteVector Splat(uint8_t byte) {
+  ByteVector v{};
+  for (uint8_t& b : v.bytes) b = byte;
+  return v;
+}
+constexpr ByteVector kZeros = Splat('0');
+// Added with saturation to a byte minus '0': the high bit is set exactly
+// when the byte is not a digit.
+constexpr ByteVector kDigitLimit = Splat(0x80 - 10);
+constexpr ByteVector kTensAndOnes = {
+    {10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1}};
+constexpr ByteVector kHundredsAndOnes = {
+    {100, 0, 1, 0, 100, 0, 1, 0, 100, 0, 1, 0, 100, 0, 1, 0}};
+constexpr ByteVector kTenThousandsAndOnes = {
+    {0x10, 0x27, 1, 0, 0x10, 0x27, 1, 0, 0x10, 0x27, 1, 0, 0x10, 0x27, 1, 0}};
+// kTopBytes[n] keeps the last n of 16 bytes: a line's digits, read as the
+// 16 bytes that end where they end.
+constexpr auto kTopBytes = [] {
+  std::array<ByteVector, 17> masks{};
+  for (unsigned n = 0; n <= 16; ++n) {
+    for (unsigned i = 16 - n; i < 16; ++i) masks[n].bytes[i] = 0xFF;
+  }
+  return masks;
+}();
+
+__attribute__((target("avx2"))) inline __m128i Load(const ByteVector& v) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(v.bytes));
+}
+
+__attribute__((target("avx2"))) inline __m256i Load256(const char* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// Bytes before a line's '\n' that the vector path reads: a '\r' and 16
+// digits.
+constexpr ptrdiff_t kVectorLookBack = 17;
+
+// The value of the line from `line` when it is the usual shape: a sign and
+// 1 to 16 digits, which end at `digits_end` (its '\n', or a '\r' before
+// it). False for any other shape. The line is read backwards from its end,
+// as the 16 bytes before `digits_end`, which the caller guarantees
+// readable; nothing past the line is touched.
+__attribute__((target("avx2"))) inline bool VectorLineValue(
+    const char* line, const char* digits_end, int32_t* value) {
+  const ptrdiff_t length = digits_end - line;
+  if (length < 1 || length > 16) return false;
+  const bool negative = *line == '-';
+  const auto count = static_cast<unsigned>(length - (negative || *line == '+'));
+  const __m128i text =
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits_end - 16));
+  const __m128i digits = _mm_sub_epi8(text, Load(kZeros));
+  const auto non_digit_bits = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_adds_epu8(digits, Load(kDigitLimit))));
+  const unsigned wanted_bits = (0xFFFF0000u >> count) & 0xFFFFu;
+  if (count == 0 || (wanted_bits & non_digit_bits) != 0) return false;
+  // Bytes before the digits become leading zeros; then pairs, fours and
+  // eights of digits are combined by multiply-adds.
+  const __m128i kept = _mm_and_si128(digits, Load(kTopBytes[count]));
+  const __m128i pairs = _mm_maddubs_epi16(kept, Load(kTensAndOnes));
+  const __m128i fours = _mm_madd_epi16(pairs, Load(kHundredsAndOnes));
+  const __m128i eights = _mm_madd_epi16(_mm_packus_epi32(fours, fours),
+                                        Load(kTenThousandsAndOnes));
+  const auto high = static_cast<uint32_t>(_mm_cvtsi128_si32(eights));
+  const auto low = static_cast<uint32_t>(_mm_extract_epi32(eights, 1));
+  *value = SignedSaturated(uint64_t{high} * 100000000 + low, negative);
+  return true;
+}
+
+// Parses the lines that end in the 64-byte `block` (their line breaks are
+// the bits of `breaks`) into data[*next...]. Bit i of `carriage_returns` is
+// set when the byte before block[i] is a '\r'; a block without any takes
+// the loop that never asks.
+template <typename LineValue, bool kAnyCarriageReturn>
+__attribute__((target("avx2"))) inline void ParseBlockLines(
+    const char* block, uint64_t breaks, uint64_t carriage_returns,
+    const char** line, int32_t* data, int64_t* next) {
+  for (; breaks != 0; breaks &= breaks - 1) {
+    const int at = std::countr_zero(breaks);
+    const char* digits_end = block + at;
+    if (kAnyCarriageReturn) digits_end -= (carriage_returns >> at) & 1;
+    int32_t value;
+    if (!VectorLineValue(*line, digits_end, &value)) {
+      value = ParseLineSlowly<LineValue>(line, block + at + 1);
+    }
+    data[(*next)++] = value;
+    *line = block + at + 1;
+  }
+}
+
+// Parses the lines from `line` on into data[*position..count], 64 bytes at
+// a time: one compare per 32 bytes finds every line break, and each line
+// is converted on its own, so no line waits for the one before it to find
+// its end. Leaves the lines of the last 64 bytes before `last` (the chunk's
+// last '\n') and of the last 64 samples to the caller, and returns the start
+// of the first line it left.
+template <typename LineValue>
+__attribute__((target("avx2"))) const char* ParseLinesWithAvx2(
+    const char* line, const char* last, const char* chunk, int32_t* data,
+    int64_t* position, int64_t count) {
+  int64_t next = *position;
+  // The first lines of a chunk may lack the look-back.
+  while (line - chunk < kVectorLookBack && line <= last && next <= count) {
+    data[next++] = ParseLineSlowly<LineValue>(&line, last + 1);
+  }
+  const __m256i line_break = _mm256_set1_epi8('\n');
+  const __m256i carriage_return = _mm256_set1_epi8('\r');
+  const auto bits = [](__m256i a, __m256i b) __attribute__((target("avx2"))) {
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, b)));
+  };
+  for (const char* block = line; last - block >= 64 && count - next >= 64;
+       block += 64) {
+    const uint64_t breaks = bits(Load256(block), line_break) |
+                            uint64_t{bits(Load256(block + 32), line_break)}
+                                << 32;
+    const __m256i before_low = Load256(block - 1);
+    const __m256i before_high = Load256(block + 31);
+    const __m256i any_carriage_return =
+        _mm256_or_si256(_mm256_cmpeq_epi8(before_low, carriage_return),
+                        _mm256_cmpeq_epi8(before_high, carriage_return));
+    if (_mm256_testz_si256(any_carriage_return, any_carriage_return) != 0) {
+      ParseBlockLines<LineValue, false>(block, breaks, 0, &line, data, &next);
+    } else {
+      const uint64_t carriage_returns =
+          bits(before_low, carriage_return) |
+          uint64_t{bits(before_high, carriage_return)} << 32;
+      ParseBlockLines<LineValue, true>(block, breaks, carriage_returns, &line,
+                                       data, &next);
+    }
+  }
+  *position = next;
+  return line;
+}
+
+#endif  // PELLORY_VECTOR_PARSE
 
 // The last '\n' in [p, end), or null.
 const char* LastLineBreak(const char* p, const char* end) {
@@ -140,6 +294,14 @@ const char* LastLineBreak(const char* p, const char* end) {
 }
 
 }  // namespace
+
+#ifdef PELLORY_VECTOR_PARSE
+SignalParser::SignalParser(Signal* signal)
+    : signal_(signal), use_avx2_(HasAvx2()) {}
+#else
+SignalParser::SignalParser(Signal* signal)
+    : signal_(signal), use_avx2_(false) {}
+#endif
 
 bool SignalParser::TakeLine(int32_t value, std::string* err) {
   if (position_ == 0) {
@@ -160,6 +322,7 @@ bool SignalParser::TakeLine(int32_t value, std::string* err) {
 }
 
 bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
+  const char* const chunk = p;
   const char* const end = p + size;
   while (!Complete()) {
     p = straddling_.Scan(p, end);
@@ -184,6 +347,11 @@ bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
     int32_t* const data = signal_->data();
     int64_t position = position_;
     const int64_t count = count_;
+#ifdef PELLORY_VECTOR_PARSE
+    if (use_avx2_) {
+      p = ParseLinesWithAvx2<LineValue>(p, last, chunk, data, &position, count);
+    }
+#endif
     // Lines starting up to here have their '\n' and the read-ahead inside
     // the chunk.
     const char* const fast_last = end - p > kParseReadAhead

@@ -26,7 +26,7 @@ namespace pellory {
 class SignalParser {
  public:
   // Fills `signal`, which must be empty; the count line allocates its buffer.
-  explicit SignalParser(Signal* signal) : signal_(signal) {}
+  explicit SignalParser(Signal* signal);
 
   // Takes the next `size` bytes of the text. Returns false, leaving the
   // signal empty and the reason in `err`, when the text cannot be a signal:
@@ -74,6 +74,8 @@ class SignalParser {
   int64_t count_ = 0;
   // The line that goes on from one chunk into the next.
   LineValue straddling_;
+  // Whether whole lines are parsed with 256-bit vectors.
+  bool use_avx2_;
 };
 
 // Hands out the text of elements 0..count of a sample buffer, each value

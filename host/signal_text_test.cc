@@ -71,14 +71,37 @@ std::vector<int32_t> Parse(const std::string& text, size_t split) {
                               signal.data() + signal.SampleCount() + 1);
 }
 
-// Each line between two others, in one chunk with room for the whole-line
-// fast path and split at every byte, where the general scan takes over.
-TEST(SignalTextTest, ParsesLinesAsSaturatingAtoiWhereverChunksSplit) {
+// Each line among many others, so that the whole-line paths meet it at
+// every offset from a 64-byte block and after "\n" and "\r\n" lines; and,
+// between two short lines, fed in two chunks split at every byte, where
+// the general scan takes over.
+TEST(SignalTextTest, ParsesLinesAsSaturatingAtoiWhereverLinesAndChunksFall) {
+  constexpr int32_t kCount = 200;
   for (const ParseCase& c : kParseCases) {
+    for (const char* separator : {"\n", "\r\n"}) {
+      for (int padding = 2; padding < 2 + 64; ++padding) {
+        // `padding` bytes of lines before the case: "77" once if odd.
+        std::string text = std::to_string(kCount) + separator;
+        std::vector<int32_t> expected = {kCount};
+        for (int left = padding; left > 0;) {
+          const bool odd = left % 2 == 1;
+          text += odd ? "77\n" : "7\n";
+          expected.push_back(odd ? 77 : 7);
+          left -= odd ? 3 : 2;
+        }
+        text += std::string(c.line) + "\n";
+        expected.push_back(c.expected);
+        while (expected.size() < kCount + 1) {
+          text += std::string("-22") + separator;
+          expected.push_back(-22);
+        }
+        EXPECT_EQ(Parse(text, text.size()), expected)
+            << "line '" << c.line << "' after " << padding;
+      }
+    }
     const std::string text =
         "3\n11\n" + std::string(c.line) + "\n-22\n" + std::string(40, '9');
     const std::vector<int32_t> expected = {3, 11, c.expected, -22};
-    EXPECT_EQ(Parse(text, text.size()), expected) << "line '" << c.line << "'";
     for (size_t split = 0; split <= text.size(); ++split) {
       EXPECT_EQ(Parse(text, split), expected) << c.line << " @" << split;
     }
