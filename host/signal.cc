@@ -1,7 +1,5 @@
 #include "host/signal.h"
 
-#include <algorithm>
-#include <memory>
 #include <ostream>
 #include <string_view>
 
@@ -10,13 +8,6 @@
 #include "platform/memory.h"
 
 namespace pellory {
-namespace {
-
-// Files are read through one fixed chunk, so memory stays the sample buffer
-// plus this however large the file.
-constexpr int64_t kReadChunk = 256 << 10;
-
-}  // namespace
 
 Signal::~Signal() { Clear(); }
 
@@ -42,26 +33,22 @@ bool Signal::Load(std::string file_name, std::string* err) {
   Clear();
   FileReader file;
   if (!file.Open(file_name, err)) return false;
-  // A small file needs no more than its own size (and one byte to meet
-  // its end in the same read). Size 0 may mean unknown (/proc).
-  const size_t chunk_size =
-      file.Size() > 0
-          ? static_cast<size_t>(std::min<int64_t>(kReadChunk, file.Size() + 1))
-          : kReadChunk;
-  std::unique_ptr<char[]> chunk(new char[chunk_size]);
   SignalParser parser(this);
   // Once nothing more can change the signal, the rest of the file is not
   // read: surplus lines are ignored, and a device may never end.
+  bool parsed = true;
   while (!parser.Complete()) {
-    const long got = file.Read(chunk.get(), chunk_size, err);
-    if (got < 0) {
-      Clear();
-      return false;
+    const char* piece;
+    const long got = file.Next(&piece, err);
+    if (got <= 0) {
+      parsed = got == 0 && parser.Finish(err);
+      break;
     }
-    if (got == 0) return parser.Finish(err);
-    if (!parser.Feed(chunk.get(), static_cast<size_t>(got), err)) {
-      return false;
-    }
+    if (!parser.Feed(piece, static_cast<size_t>(got), err)) return false;
+  }
+  if (!file.Close(err) || !parsed) {
+    Clear();
+    return false;
   }
   return true;
 }

@@ -156,9 +156,7 @@ constexpr ByteVector Splat(uint8_t byte) {
   return v;
 }
 constexpr ByteVector kZeros = Splat('0');
-// Added with saturation to a byte minus '0': the high bit is set exactly
-// when the byte is not a digit.
-constexpr ByteVector kDigitLimit = Splat(0x80 - 10);
+constexpr ByteVector kNines = Splat(9);
 constexpr ByteVector kTensAndOnes = {
     {10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1}};
 constexpr ByteVector kHundredsAndOnes = {
@@ -188,26 +186,26 @@ __attribute__((target("avx2"))) inline __m256i Load256(const char* p) {
 constexpr ptrdiff_t kVectorLookBack = 17;
 
 // The value of the line from `line` when it is the usual shape: a sign and
-// 1 to 16 digits, which end at `digits_end` (its '\n', or a '\r' before
-// it). False for any other shape. The line is read backwards from its end,
-// as the 16 bytes before `digits_end`, which the caller guarantees
-// readable; nothing past the line is touched.
+// up to 16 digits (none reads as 0), which end at `digits_end` (its '\n',
+// or a '\r' before it). False for any other shape. The line is read
+// backwards from its end, as the 16 bytes before `digits_end`, which the
+// caller guarantees readable; nothing past the line is touched.
 __attribute__((target("avx2"))) inline bool VectorLineValue(
     const char* line, const char* digits_end, int32_t* value) {
-  const ptrdiff_t length = digits_end - line;
-  if (length < 1 || length > 16) return false;
+  const auto length = static_cast<size_t>(digits_end - line);
+  if (length > 16) return false;
   const bool negative = *line == '-';
-  const auto count = static_cast<unsigned>(length - (negative || *line == '+'));
+  const size_t count = length - (negative || *line == '+');
   const __m128i text =
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits_end - 16));
   const __m128i digits = _mm_sub_epi8(text, Load(kZeros));
-  const auto non_digit_bits = static_cast<unsigned>(
-      _mm_movemask_epi8(_mm_adds_epu8(digits, Load(kDigitLimit))));
-  const unsigned wanted_bits = (0xFFFF0000u >> count) & 0xFFFFu;
-  if (count == 0 || (wanted_bits & non_digit_bits) != 0) return false;
+  // Zero exactly where the byte is a digit.
+  const __m128i beyond_nine = _mm_subs_epu8(digits, Load(kNines));
+  const __m128i wanted = Load(kTopBytes[count]);
+  if (_mm_testz_si128(beyond_nine, wanted) == 0) return false;
   // Bytes before the digits become leading zeros; then pairs, fours and
   // eights of digits are combined by multiply-adds.
-  const __m128i kept = _mm_and_si128(digits, Load(kTopBytes[count]));
+  const __m128i kept = _mm_and_si128(digits, wanted);
   const __m128i pairs = _mm_maddubs_epi16(kept, Load(kTensAndOnes));
   const __m128i fours = _mm_madd_epi16(pairs, Load(kHundredsAndOnes));
   const __m128i eights = _mm_madd_epi16(_mm_packus_epi32(fours, fours),
@@ -218,25 +216,107 @@ __attribute__((target("avx2"))) inline bool VectorLineValue(
   return true;
 }
 
+// Two lines at once, as VectorLineValue reads one: the first in the low
+// 128 bits, the second in the high. False when either is of another shape.
+__attribute__((target("avx2"))) inline bool VectorLinePairValues(
+    const char* first, const char* first_end, const char* second,
+    const char* second_end, int32_t* values) {
+  const auto first_length = static_cast<size_t>(first_end - first);
+  const auto second_length = static_cast<size_t>(second_end - second);
+  if ((first_length | second_length) > 16) return false;
+  const bool first_negative = *first == '-';
+  const bool second_negative = *second == '-';
+  const size_t first_count = first_length - (first_negative || *first == '+');
+  const size_t second_count =
+      second_length - (second_negative || *second == '+');
+  const __m256i text = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(first_end - 16))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(second_end - 16)), 1);
+  const __m256i digits =
+      _mm256_sub_epi8(text, _mm256_broadcastsi128_si256(Load(kZeros)));
+  const __m256i beyond_nine =
+      _mm256_subs_epu8(digits, _mm256_broadcastsi128_si256(Load(kNines)));
+  const __m256i wanted = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(Load(kTopBytes[first_count])),
+      Load(kTopBytes[second_count]), 1);
+  if (_mm256_testz_si256(beyond_nine, wanted) == 0) return false;
+  const __m256i kept = _mm256_and_si256(digits, wanted);
+  const __m256i pairs = _mm256_maddubs_epi16(
+      kept, _mm256_broadcastsi128_si256(Load(kTensAndOnes)));
+  const __m256i fours = _mm256_madd_epi16(
+      pairs, _mm256_broadcastsi128_si256(Load(kHundredsAndOnes)));
+  const __m256i eights = _mm256_madd_epi16(
+      _mm256_packus_epi32(fours, fours),
+      _mm256_broadcastsi128_si256(Load(kTenThousandsAndOnes)));
+  const __m128i first_eights = _mm256_castsi256_si128(eights);
+  const __m128i second_eights = _mm256_extracti128_si256(eights, 1);
+  values[0] = SignedSaturated(
+      uint64_t{static_cast<uint32_t>(_mm_cvtsi128_si32(first_eights))} *
+              100000000 +
+          static_cast<uint32_t>(_mm_extract_epi32(first_eights, 1)),
+      first_negative);
+  values[1] = SignedSaturated(
+      uint64_t{static_cast<uint32_t>(_mm_cvtsi128_si32(second_eights))} *
+              100000000 +
+          static_cast<uint32_t>(_mm_extract_epi32(second_eights, 1)),
+      second_negative);
+  return true;
+}
+
 // Parses the lines that end in the 64-byte `block` (their line breaks are
-// the bits of `breaks`) into data[*next...]. Bit i of `carriage_returns` is
-// set when the byte before block[i] is a '\r'; a block without any takes
-// the loop that never asks.
+// the bits of `breaks`) into data[*next...], two at a time. Bit i of
+// `carriage_returns` is set when the byte before block[i] is a '\r'; a
+// block without any takes the loop that never asks. Lines of other shapes
+// are parsed after the loop, which thus calls nothing and keeps its
+// constants in registers.
 template <typename LineValue, bool kAnyCarriageReturn>
 __attribute__((target("avx2"))) inline void ParseBlockLines(
     const char* block, uint64_t breaks, uint64_t carriage_returns,
     const char** line, int32_t* data, int64_t* next) {
-  for (; breaks != 0; breaks &= breaks - 1) {
-    const int at = std::countr_zero(breaks);
-    const char* digits_end = block + at;
-    if (kAnyCarriageReturn) digits_end -= (carriage_returns >> at) & 1;
-    int32_t value;
-    if (!VectorLineValue(*line, digits_end, &value)) {
-      value = ParseLineSlowly<LineValue>(line, block + at + 1);
+  const char* unusual_lines[64];
+  int32_t* unusual_values[64];
+  unsigned unusual = 0;
+  int32_t* value = data + *next;
+  const char* start = *line;
+  // Where the line whose '\n' is block[at] has its last digit.
+  const auto digits_end = [&](uint64_t at) {
+    return block + at - (kAnyCarriageReturn ? (carriage_returns >> at) & 1 : 0);
+  };
+  // One line, or a note to parse it after the loop.
+  const auto one_line = [&](const char* end) __attribute__((target("avx2"))) {
+    if (!VectorLineValue(start, end, value)) {
+      unusual_lines[unusual] = start;
+      unusual_values[unusual++] = value;
     }
-    data[(*next)++] = value;
-    *line = block + at + 1;
+    ++value;
+  };
+  while (breaks != 0) {
+    const auto first = static_cast<uint64_t>(std::countr_zero(breaks));
+    breaks &= breaks - 1;
+    if (breaks == 0) {
+      one_line(digits_end(first));
+      start = block + first + 1;
+      break;
+    }
+    const auto second = static_cast<uint64_t>(std::countr_zero(breaks));
+    breaks &= breaks - 1;
+    const char* const second_start = block + first + 1;
+    if (VectorLinePairValues(start, digits_end(first), second_start,
+                             digits_end(second), value)) {
+      value += 2;
+    } else {
+      one_line(digits_end(first));
+      start = second_start;
+      one_line(digits_end(second));
+    }
+    start = block + second + 1;
   }
+  for (unsigned i = 0; i < unusual; ++i) {
+    *unusual_values[i] = ParseLineSlowly<LineValue>(&unusual_lines[i], start);
+  }
+  *next = value - data;
+  *line = start;
 }
 
 // Parses the lines from `line` on into data[*position..count], 64 bytes at

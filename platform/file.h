@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace pellory {
@@ -13,10 +14,16 @@ namespace pellory {
 // gives the same bytes, where a FIFO or a device would wait or differ.
 bool IsRegularFile(const std::string& path);
 
-// A file opened for sequential reading. Closed when destroyed.
+// A file opened for sequential reading, handed out in pieces. Closed when
+// destroyed.
+//
+// A large regular file is mapped into memory a window at a time rather
+// than copied, where the system allows it; anything else (small files,
+// pipes, devices, a file system that cannot map) is read into a buffer of
+// bounded size. Either way memory stays bounded however large the file.
 class FileReader {
  public:
-  FileReader() = default;
+  FileReader();
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
   ~FileReader();
@@ -25,17 +32,31 @@ class FileReader {
   // cannot be opened.
   bool Open(const std::string& path, std::string* err);
 
-  // The file's size when the system knows it (a regular file), else -1.
-  int64_t Size() const { return size_; }
+  // The next piece of the file, in `*data`, valid until the next call.
+  // Returns its size, 0 at the end of the file, or -1 with the reason in
+  // `err` (a folder, an I/O error, a file that shrank under a mapped piece).
+  long Next(const char** data, std::string* err);
 
-  // Reads up to `size` bytes into `buffer`. Returns the number read, 0 at
-  // the end of the file, or -1 with the reason in `err` on a read error (a
-  // folder, an I/O error).
-  long Read(char* buffer, size_t size, std::string* err);
+  // Ends the reading. False, with the reason in `err`, when the file shrank
+  // while the last piece was mapped: the piece's bytes past the new end
+  // read as zeros, so whatever was made of them is not the file's content.
+  bool Close(std::string* err);
 
  private:
+  // Unmaps the current window; false when the file shrank under it.
+  bool ReleaseWindow(std::string* err);
+
   int fd_ = -1;
+  // The size of a regular file, else -1.
   int64_t size_ = -1;
+  // Bytes handed out so far.
+  int64_t offset_ = 0;
+  // Whether the rest is to be mapped, and the window mapped now.
+  bool mapping_ = false;
+  char* window_ = nullptr;
+  size_t window_size_ = 0;
+  std::unique_ptr<char[]> buffer_;
+  size_t buffer_size_ = 0;
 };
 
 // Writes new content under a name, choosing how from what the name is once

@@ -31,19 +31,22 @@ std::string LastErrorText() {
                         : reason;
 }
 
+// Files are read through a buffer of this size at most.
+constexpr int64_t kReadChunk = 256 << 10;
+
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// Handles are kept in the int the header has for a descriptor: Windows
-// handles carry 32 significant bits, even in 64-bit processes.
 std::string FullPath(const std::string& path) {
   char full[MAX_PATH];
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
 }
 
+// Handles are kept in the int the header has for a descriptor: Windows
+// handles carry 32 significant bits, even in 64-bit processes.
 HANDLE Fd(int fd) {
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
 }
@@ -71,8 +74,11 @@ bool IsRegularFile(const std::string& path) {
   return disk;
 }
 
+FileReader::FileReader() = default;
+
 FileReader::~FileReader() {
-  if (fd_ != -1) CloseHandle(Fd(fd_));
+  std::string ignored;
+  Close(&ignored);
 }
 
 bool FileReader::Open(const std::string& path, std::string* err) {
@@ -91,15 +97,37 @@ bool FileReader::Open(const std::string& path, std::string* err) {
   return true;
 }
 
-long FileReader::Read(char* buffer, size_t size, std::string* err) {
+// Files are read, never mapped: a 32-bit process has little address space
+// to spare.
+long FileReader::Next(const char** data, std::string* err) {
+  if (buffer_ == nullptr) {
+    // A small file needs no more than its own size, and one byte to meet
+    // its end in the same read.
+    buffer_size_ =
+        size_ >= 0
+            ? static_cast<size_t>(std::min<int64_t>(kReadChunk, size_ + 1))
+            : kReadChunk;
+    buffer_.reset(new char[buffer_size_]);
+  }
   DWORD got = 0;
-  if (!ReadFile(Fd(fd_), buffer, static_cast<DWORD>(size), &got, nullptr)) {
+  if (!ReadFile(Fd(fd_), buffer_.get(), static_cast<DWORD>(buffer_size_), &got,
+                nullptr)) {
     // A pipe whose writer has gone has simply ended.
     if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
     *err = LastErrorText();
     return -1;
   }
+  offset_ += got;
+  *data = buffer_.get();
   return static_cast<long>(got);
+}
+
+bool FileReader::ReleaseWindow(std::string*) { return true; }
+
+bool FileReader::Close(std::string*) {
+  if (fd_ != -1) CloseHandle(Fd(fd_));
+  fd_ = -1;
+  return true;
 }
 
 FileSaver::~FileSaver() { Discard(); }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdarg.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +23,8 @@ int __real_rename(const char* from, const char* to);
 int __real_linkat(int from_dir, const char* from, int to_dir, const char* to,
                   int flags);
 int __real_posix_fallocate(int fd, off_t offset, off_t length);
+void* __real_mmap(void* address, size_t size, int protection, int flags, int fd,
+                  off_t offset);
 }
 
 namespace pellory::faults {
@@ -85,6 +88,8 @@ const char* Name(Call call) {
       return "linkat";
     case Call::kFallocate:
       return "posix_fallocate";
+    case Call::kMmap:
+      return "mmap";
   }
   return "?";
 }
@@ -181,6 +186,12 @@ int __wrap_posix_fallocate(int fd, off_t offset, off_t length) {
   // Returns the error instead of setting errno.
   if (!pellory::faults::Proceed(Call::kFallocate)) return errno;
   return __real_posix_fallocate(fd, offset, length);
+}
+
+void* __wrap_mmap(void* address, size_t size, int protection, int flags, int fd,
+                  off_t offset) {
+  if (!pellory::faults::Proceed(Call::kMmap)) return MAP_FAILED;
+  return __real_mmap(address, size, protection, flags, fd, offset);
 }
 
 }  // extern "C"

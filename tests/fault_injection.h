@@ -19,7 +19,8 @@ enum class Call {
   kClose,
   kRename,
   kLinkat,
-  kFallocate
+  kFallocate,
+  kMmap
 };
 const char* Name(Call call);
 

@@ -138,10 +138,21 @@ TEST_F(SaveFaultTest, TargetFolderVanishingMidSave) {
   EXPECT_EQ(ReadFile("good.txt"), content_);
 }
 
+// A file that cannot be mapped is read instead; a failed open or read
+// fails the load and leaves the signal empty.
 TEST_F(SaveFaultTest, ReadFaultsFailTheLoadAndLeaveItEmpty) {
+  faults::Reset();
+  faults::FailNthCall(Call::kMmap, 1, ENODEV);
+  Signal read_instead;
+  ASSERT_TRUE(read_instead.Load("in.txt"));
+  EXPECT_GT(faults::Count(Call::kRead), 1);
+  EXPECT_TRUE(std::equal(read_instead.data(),
+                         read_instead.data() + read_instead.SampleCount() + 1,
+                         signal_.data()));
   for (Call call : {Call::kOpen, Call::kRead}) {
     for (int nth : {1, 2, 3}) {
       faults::Reset();
+      faults::FailNthCall(Call::kMmap, 1, ENODEV);
       faults::FailNthCall(call, nth, EIO);
       Signal signal;
       const bool loaded = signal.Load("in.txt");
@@ -154,6 +165,20 @@ TEST_F(SaveFaultTest, ReadFaultsFailTheLoadAndLeaveItEmpty) {
       EXPECT_EQ(signal.data(), nullptr);
     }
   }
+}
+
+// Another program truncating the file while it is mapped: the pages past
+// the new end read as zeros instead of ending the process, and the load
+// fails rather than keep what it made of them.
+TEST_F(SaveFaultTest, FileShrinkingUnderTheMappingFailsTheLoad) {
+  faults::Reset();
+  faults::BeforeNthCall(Call::kMmap, 1,
+                        [] { std::filesystem::resize_file("in.txt", 1000); });
+  std::string err;
+  EXPECT_FALSE(signal_.Load("in.txt", &err));
+  faults::Reset();
+  EXPECT_EQ(err, "the file shrank while it was read");
+  EXPECT_EQ(signal_.data(), nullptr);
 }
 
 TEST_F(SaveFaultTest, EditorKeepsRunningWithTheSignalAfterAFailedSave) {
