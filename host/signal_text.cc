@@ -472,14 +472,30 @@ inline uint64_t EightDigitsText(uint32_t x) {
          static_cast<uint64_t>(kFourDigitTexts[x % 10000]) << 32;
 }
 
+// For each bit length of a magnitude, its digit count d in the high 32
+// bits, plus, where longer numbers of that bit length have d + 1 digits,
+// 2^32 - 10^d, which carries into the high bits exactly from 10^d on.
+constexpr auto kDigitCountSteps = [] {
+  std::array<uint64_t, 32> steps{};
+  for (unsigned bits = 1; bits <= 32; ++bits) {
+    const uint64_t smallest = uint64_t{1} << (bits - 1);
+    uint64_t digits = 1;
+    uint64_t power = 10;  // 10^digits
+    while (power <= smallest) {
+      ++digits;
+      power *= 10;
+    }
+    const bool may_grow = power < (uint64_t{1} << bits);
+    steps[bits - 1] =
+        (digits << 32) + (may_grow ? (uint64_t{1} << 32) - power : 0);
+  }
+  return steps;
+}();
+
 // The number of decimal digits of `x` (1 for 0).
 inline unsigned DecimalLength(uint32_t x) {
-  static constexpr uint32_t kPowersOfTen[] = {
-      1,      10,      100,      1000,      10000,
-      100000, 1000000, 10000000, 100000000, 1000000000};
-  const unsigned approximate =
-      (static_cast<unsigned>(32 - std::countl_zero(x | 1)) * 1233) >> 12;
-  return approximate + 1 - ((x | 1) < kPowersOfTen[approximate]);
+  const auto bits = static_cast<unsigned>(32 - std::countl_zero(x | 1));
+  return static_cast<unsigned>((x + kDigitCountSteps[bits - 1]) >> 32);
 }
 
 // The most bytes one sample takes as text: a sign, ten digits and one

@@ -33,7 +33,7 @@ constexpr size_t kReadChunk = 256 << 10;
 // Regular files larger than this are mapped instead, this much at a time
 // (a multiple of any page size).
 constexpr int64_t kMapAbove = kReadChunk;
-constexpr int64_t kMapWindow = 8 << 20;
+constexpr int64_t kMapWindow = 4 << 20;
 
 // The window being read. A file that shrinks meanwhile (another process
 // truncates it) leaves pages past its new end that fault with SIGBUS when
