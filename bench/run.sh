@@ -95,9 +95,10 @@ for k in ("a16", "u32"):
     ss, sv, sw = fig[k + ".straightforward_save"], fig[k + ".save"], fig[k + ".single_write"]
     row(f"save {k}", f"{sv:.1f} ms", f"{ss/sv:.1f}x faster than straightforward ({ss:.0f} ms)", ">= 4x", ss / sv >= 4)
     row(f"save {k} vs one write", f"{sw:.1f} ms", f"{sv/sw:.1f}x one write", "<= 5x", sv / sw <= 5)
-    wc, pl, ps = fig[k + ".process_wc"], fig[k + ".process_load"], fig[k + ".process_load_save"]
-    row(f"load {k}, whole process", f"{pl:.1f} ms", f"{pl/wc:.1f}x wc -l ({wc:.1f} ms), medians of 7 alternated pairs", "<= 4x", pl / wc <= 4)
-    row(f"save {k}, whole process", f"{ps - pl:.1f} ms", f"{(ps - pl)/sw:.1f}x one write", "<= 2.5x", (ps - pl) / sw <= 2.5)
+    wc, pl = fig[k + ".process_wc"], fig[k + ".process_load"]
+    ps = fig[k + ".process_load_save"] - fig[k + ".process_load_again"]
+    row(f"load {k}, whole process", f"{pl:.1f} ms", f"{pl/wc:.2f}x wc -l ({wc:.1f} ms), medians of 7 alternated pairs", "<= 4x", pl / wc <= 4)
+    row(f"save {k}, whole process", f"{ps:.1f} ms", f"{ps/sw:.2f}x one write", "<= 2.5x", ps / sw <= 2.5)
     row(f"display {k}", f"{micro[f'Display/{k}']:.2f} ns/sample", "", "", True)
 for k in ("a16", "u32"):
     amp = micro[f"Amplify/2.5/{k}"]
@@ -111,7 +112,10 @@ for name, ns in sorted(micro.items()):
         row(f"{name.replace('/a16','')} a16", f"{ns:.2f} ns/sample", f"{ns/amp:.2f}x Amplify", "<= 2x", ns / amp <= 2)
 for name, ns in sorted(micro.items()):
     if name.startswith("Smooth/") and name.endswith("/u32"):
-        row(f"{name.replace('/u32','')} u32", f"{ns:.2f} ns/sample", f"{ns/micro['Amplify/2.5/u32']:.2f}x Amplify", "", True)
+        # Windows beyond exact sums step sample by sample.
+        limit = 6 if name == "Smooth/32/u32" else None
+        row(f"{name.replace('/u32','')} u32", f"{ns:.2f} ns/sample", f"{ns/micro['Amplify/2.5/u32']:.2f}x Amplify",
+            f"<= {limit} ns" if limit else "", limit is None or ns <= limit)
 for k in ("a16",):
     s, c = fig[k + ".session"], fig[k + ".cp"]
     row(f"whole session {k}", f"{s:.0f} ms", f"{s/c:.1f}x cp ({c:.1f} ms)", "<= 15x", s / c <= 15)

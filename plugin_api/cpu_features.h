@@ -1,9 +1,11 @@
-// Which instruction-set extensions the filters' faster paths may use, asked
-// of the processor on each call (a plug-in keeps no state). Every faster
-// path gives the same bits as the plain one.
+// Which instruction-set extensions the faster paths of the filters and the
+// loader may use. Each answer is found once per process (and per plug-in):
+// asking the processor is slow under a hypervisor, which intercepts it.
+// Every faster path gives the same bits as the plain one.
 //
-// The environment variable PELLORY_SCALAR_ONLY, when set, keeps every filter
-// on its plain path, so that the tests can compare both on one machine.
+// The environment variable PELLORY_SCALAR_ONLY, when set at start-up, keeps
+// every filter and the loader on their plain paths, so that the tests can
+// compare both on one machine.
 #ifndef PELLORY_PLUGIN_API_CPU_FEATURES_H_
 #define PELLORY_PLUGIN_API_CPU_FEATURES_H_
 
@@ -22,23 +24,29 @@ inline bool ScalarOnly() {
 #if defined(__x86_64__) || defined(__i386__)
 
 inline bool HasSse41() {
-  unsigned eax, ebx, ecx, edx;
-  return !ScalarOnly() && __get_cpuid(1, &eax, &ebx, &ecx, &edx) &&
-         (ecx & bit_SSE4_1) != 0;
+  static const bool has = [] {
+    unsigned eax, ebx, ecx, edx;
+    return !ScalarOnly() && __get_cpuid(1, &eax, &ebx, &ecx, &edx) &&
+           (ecx & bit_SSE4_1) != 0;
+  }();
+  return has;
 }
 
 inline bool HasAvx2() {
-  unsigned eax, ebx, ecx, edx;
-  if (ScalarOnly() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx) ||
-      (ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) {
-    return false;
-  }
-  // The system must save the 256-bit registers across task switches.
-  unsigned xcr0_low, xcr0_high;
-  __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-  if ((xcr0_low & 6) != 6) return false;
-  return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
-         (ebx & bit_AVX2) != 0;
+  static const bool has = [] {
+    unsigned eax, ebx, ecx, edx;
+    if (ScalarOnly() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx) ||
+        (ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) {
+      return false;
+    }
+    // The system must save the 256-bit registers across task switches.
+    unsigned xcr0_low, xcr0_high;
+    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0_low & 6) != 6) return false;
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
+           (ebx & bit_AVX2) != 0;
+  }();
+  return has;
 }
 
 #endif
