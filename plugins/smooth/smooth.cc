@@ -77,6 +77,25 @@ void WindowMeansStepByStep(const int32_t* window, int32_t size,
 // store does) and widened back exactly. The samples are widened to double
 // once per group, a stretch at a time, not once per window and step.
 constexpr int kWideLanes = 32;
+
+// Each lane rounded to single precision, to nearest with ties to even, as a
+// float store rounds it, and kept as a double: the 29 bits of the double's
+// significand that a float lacks are rounded away in its bit pattern, a
+// carry running on into the exponent as it should. Equal to converting to
+// float and back wherever the float is normal, which every nonzero sum of
+// integer samples is (at least 1, at most 2^62); in a quarter of the
+// latency of the two conversions, which is what a step's chain waits for.
+__attribute__((target("avx2"))) inline __m256d RoundedToFloat(__m256d x) {
+  const __m256i bits = _mm256_castpd_si256(x);
+  const __m256i odd =
+      _mm256_and_si256(_mm256_srli_epi64(bits, 29), _mm256_set1_epi64x(1));
+  const __m256i half_below =
+      _mm256_add_epi64(bits, _mm256_set1_epi64x((int64_t{1} << 28) - 1));
+  return _mm256_castsi256_pd(
+      _mm256_and_si256(_mm256_add_epi64(half_below, odd),
+                       _mm256_set1_epi64x(~((int64_t{1} << 29) - 1))));
+}
+
 __attribute__((target("avx2"))) void WindowMeansAvx2(
     const int32_t* window, int32_t size, int32_t means[kWideLanes]) {
   constexpr int kVectors = kWideLanes / 4;
@@ -97,7 +116,7 @@ __attribute__((target("avx2"))) void WindowMeansAvx2(
       for (int v = 0; v < kVectors; ++v) {
         const __m256d sum = _mm256_add_pd(accumulators[v],
                                           _mm256_loadu_pd(widened + j + 4 * v));
-        accumulators[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(sum));
+        accumulators[v] = RoundedToFloat(sum);
       }
     }
   }
