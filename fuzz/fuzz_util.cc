@@ -2,6 +2,9 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -65,10 +68,41 @@ bool IsWellFormedSignalFile(const std::string& text) {
   return seen == expected_lines;
 }
 
+// What reference::LoadFrom reads from a stream of `text`, without the
+// stream: getline's pieces are the text split at each '\n' (an empty last
+// piece after a final '\n' is read too, as 0), and each piece is read by
+// strtoll up to its first NUL byte, as Atoi reads c_str(). The stream's
+// string appends came from instantiations built with coverage feedback,
+// which made them most of the loader target's time.
 std::optional<std::vector<int32_t>> LoadStraightforwardly(
     std::string_view text) {
-  std::istringstream stream{std::string(text)};
-  return reference::LoadFrom(stream);
+  // The pieces as C strings: each '\n' ends one.
+  std::vector<char> pieces(text.begin(), text.end());
+  pieces.push_back('\0');
+  for (char& c : pieces) {
+    if (c == '\n') c = '\0';
+  }
+  const auto atoi = [&](size_t start) {
+    const long long value = std::strtoll(pieces.data() + start, nullptr, 10);
+    return static_cast<int32_t>(
+        std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+  };
+  // The '\n' after `start`, or null.
+  const auto line_break = [&](size_t start) {
+    return static_cast<const char*>(
+        std::memchr(text.data() + start, '\n', text.size() - start));
+  };
+  const int32_t count = atoi(0);
+  if (count < 0) return std::nullopt;
+  std::vector<int32_t> data(static_cast<size_t>(count) + 1, 0);
+  data[0] = count;
+  int64_t position = 1;
+  for (const char* end = line_break(0); end != nullptr; ++position) {
+    const auto start = static_cast<size_t>(end - text.data()) + 1;
+    if (position <= count) data[static_cast<size_t>(position)] = atoi(start);
+    end = line_break(start);
+  }
+  return data;
 }
 
 void SmoothStraightforwardly(std::vector<int32_t>* buffer, int32_t size) {
