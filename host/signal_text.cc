@@ -145,8 +145,7 @@ inline int32_t ParseWholeLine(const char** cursor, const char* end) {
 
 #ifdef PELLORY_VECTOR_PARSE
 
-// The vector path's constants, in memory so that they are operands rather
-// than registers rebuilt around every call of the slow path.
+// The vector path's constants, as 16-byte vectors.
 struct alignas(16) ByteVector {
   uint8_t bytes[16];
 };
@@ -181,6 +180,15 @@ __attribute__((target("avx2"))) inline __m256i Load256(const char* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
+// The sample whose first and last eight of 16 digits have the values in
+// the two lowest 32-bit lanes of `eights`.
+__attribute__((target("avx2"))) inline int32_t SixteenDigitsValue(
+    __m128i eights, bool negative) {
+  const auto high = static_cast<uint32_t>(_mm_cvtsi128_si32(eights));
+  const auto low = static_cast<uint32_t>(_mm_extract_epi32(eights, 1));
+  return SignedSaturated(uint64_t{high} * 100000000 + low, negative);
+}
+
 // Bytes before a line's '\n' that the vector path reads: a '\r' and 16
 // digits.
 constexpr ptrdiff_t kVectorLookBack = 17;
@@ -210,9 +218,7 @@ __attribute__((target("avx2"))) inline bool VectorLineValue(
   const __m128i fours = _mm_madd_epi16(pairs, Load(kHundredsAndOnes));
   const __m128i eights = _mm_madd_epi16(_mm_packus_epi32(fours, fours),
                                         Load(kTenThousandsAndOnes));
-  const auto high = static_cast<uint32_t>(_mm_cvtsi128_si32(eights));
-  const auto low = static_cast<uint32_t>(_mm_extract_epi32(eights, 1));
-  *value = SignedSaturated(uint64_t{high} * 100000000 + low, negative);
+  *value = SixteenDigitsValue(eights, negative);
   return true;
 }
 
@@ -251,16 +257,8 @@ __attribute__((target("avx2"))) inline bool VectorLinePairValues(
       _mm256_broadcastsi128_si256(Load(kTenThousandsAndOnes)));
   const __m128i first_eights = _mm256_castsi256_si128(eights);
   const __m128i second_eights = _mm256_extracti128_si256(eights, 1);
-  values[0] = SignedSaturated(
-      uint64_t{static_cast<uint32_t>(_mm_cvtsi128_si32(first_eights))} *
-              100000000 +
-          static_cast<uint32_t>(_mm_extract_epi32(first_eights, 1)),
-      first_negative);
-  values[1] = SignedSaturated(
-      uint64_t{static_cast<uint32_t>(_mm_cvtsi128_si32(second_eights))} *
-              100000000 +
-          static_cast<uint32_t>(_mm_extract_epi32(second_eights, 1)),
-      second_negative);
+  values[0] = SixteenDigitsValue(first_eights, first_negative);
+  values[1] = SixteenDigitsValue(second_eights, second_negative);
   return true;
 }
 
