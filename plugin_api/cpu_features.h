@@ -4,8 +4,8 @@
 // Every faster path gives the same bits as the plain one.
 //
 // The environment variable PELLORY_SCALAR_ONLY, when set at start-up, keeps
-// every filter and the loader on their plain paths, so that the tests can
-// compare both on one machine.
+// every filter and the loader on their plain paths; PELLORY_NO_AVX512 keeps
+// them at most at AVX2; so the tests can compare every path on one machine.
 #ifndef PELLORY_PLUGIN_API_CPU_FEATURES_H_
 #define PELLORY_PLUGIN_API_CPU_FEATURES_H_
 
@@ -45,6 +45,29 @@ inline bool HasAvx2() {
     if ((xcr0_low & 6) != 6) return false;
     return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
            (ebx & bit_AVX2) != 0;
+  }();
+  return has;
+}
+
+#endif
+
+#if defined(__x86_64__)
+
+// AVX-512 Foundation. Only in 64-bit code: 32-bit code has eight vector
+// registers, too few for the paths that use it.
+inline bool HasAvx512() {
+  static const bool has = [] {
+    unsigned eax, ebx, ecx, edx;
+    if (!HasAvx2() || std::getenv("PELLORY_NO_AVX512") != nullptr) {
+      return false;
+    }
+    // The system must save the mask registers and all 512 bits of all 32
+    // vector registers across task switches.
+    unsigned xcr0_low, xcr0_high;
+    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0_low & 0xe6) != 0xe6) return false;
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
+           (ebx & bit_AVX512F) != 0;
   }();
   return has;
 }

@@ -25,7 +25,17 @@
 #include <string>
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12's AVX-512 intrinsics initialise their placeholder operand from
+// itself, which its own -Wuninitialized then reports wherever they inline.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 #include "plugin_api/cpu_features.h"
@@ -33,6 +43,9 @@
 #include "plugin_api/sample_math.h"
 
 namespace {
+
+// The widest vectors the step-by-step path may use on this processor.
+enum class Vectors { kNone, kAvx2, kAvx512 };
 
 // Every integer of at most this magnitude is exactly a float.
 constexpr int64_t kExactFloatIntegers = int64_t{1} << 24;
@@ -53,9 +66,11 @@ int32_t StoredMean(float accumulator, int32_t size) {
 // step by step: the definition itself. One window's steps form a chain of
 // dependent additions; interleaving independent windows lets the processor
 // overlap their chains, with the same roundings in the same order.
+// `means` may be `window` itself: every sample is read before any mean is
+// written (so are the vector versions below).
 constexpr int kLanes = 8;
 void WindowMeansStepByStep(const int32_t* window, int32_t size,
-                           int32_t means[kLanes]) {
+                           int32_t* means) {
   float accumulators[kLanes] = {};
   for (int32_t j = 0; j < size; ++j) {
     for (int lane = 0; lane < kLanes; ++lane) {
@@ -96,8 +111,9 @@ __attribute__((target("avx2"))) inline __m256d RoundedToFloat(__m256d x) {
                        _mm256_set1_epi64x(~((int64_t{1} << 29) - 1))));
 }
 
-__attribute__((target("avx2"))) void WindowMeansAvx2(
-    const int32_t* window, int32_t size, int32_t means[kWideLanes]) {
+__attribute__((target("avx2"))) void WindowMeansAvx2(const int32_t* window,
+                                                     int32_t size,
+                                                     int32_t* means) {
   constexpr int kVectors = kWideLanes / 4;
   constexpr int32_t kStretch = 512;
   double widened[kStretch + kWideLanes];
@@ -126,6 +142,67 @@ __attribute__((target("avx2"))) void WindowMeansAvx2(
     for (int lane = 0; lane < 4; ++lane) {
       means[4 * v + lane] = StoredMean(lanes[lane], size);
     }
+  }
+}
+#endif
+
+#if defined(__x86_64__)
+// The same for kWidestLanes windows with AVX-512: eight windows per vector,
+// and sixteen vectors in flight, which its 32 registers hold. The means are
+// taken eight at a time too: a division per window would cost as much as a
+// quarter of the steps at size 32.
+constexpr int kWidestLanes = 128;
+
+__attribute__((target("avx512f"))) inline __m512d RoundedToFloat(__m512d x) {
+  const __m512i bits = _mm512_castpd_si512(x);
+  const __m512i odd =
+      _mm512_and_si512(_mm512_srli_epi64(bits, 29), _mm512_set1_epi64(1));
+  const __m512i half_below =
+      _mm512_add_epi64(bits, _mm512_set1_epi64((int64_t{1} << 28) - 1));
+  return _mm512_castsi512_pd(
+      _mm512_and_si512(_mm512_add_epi64(half_below, odd),
+                       _mm512_set1_epi64(~((int64_t{1} << 29) - 1))));
+}
+
+// StoredMean, eight windows at a time. No lane is NaN: every accumulator is
+// a finite sum.
+__attribute__((target("avx512f"))) inline __m256i StoredMeans(
+    __m512d accumulators, int32_t size) {
+  const __m512d quotient =
+      _mm512_div_pd(accumulators, _mm512_set1_pd(static_cast<double>(size)));
+  const __m512d mean = _mm512_cvtps_pd(_mm512_cvtpd_ps(quotient));
+  const __m512d saturated =
+      _mm512_min_pd(_mm512_max_pd(mean, _mm512_set1_pd(-2147483648.0)),
+                    _mm512_set1_pd(2147483647.0));
+  return _mm512_cvttpd_epi32(saturated);
+}
+
+__attribute__((target("avx512f"))) void WindowMeansAvx512(const int32_t* window,
+                                                          int32_t size,
+                                                          int32_t* means) {
+  constexpr int kVectors = kWidestLanes / 8;
+  constexpr int32_t kStretch = 512;
+  double widened[kStretch + kWidestLanes];
+  __m512d accumulators[kVectors];
+  for (__m512d& accumulator : accumulators) accumulator = _mm512_setzero_pd();
+  for (int64_t start = 0; start < size; start += kStretch) {
+    const auto steps =
+        static_cast<int32_t>(std::min<int64_t>(kStretch, size - start));
+    const int32_t needed = steps + kWidestLanes - 1;
+    for (int32_t k = 0; k < needed; ++k) {
+      widened[k] = static_cast<double>(window[start + k]);
+    }
+    for (int32_t j = 0; j < steps; ++j) {
+      for (int v = 0; v < kVectors; ++v) {
+        const __m512d sum = _mm512_add_pd(accumulators[v],
+                                          _mm512_loadu_pd(widened + j + 8 * v));
+        accumulators[v] = RoundedToFloat(sum);
+      }
+    }
+  }
+  for (int v = 0; v < kVectors; ++v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(means + 8 * v),
+                        StoredMeans(accumulators[v], size));
   }
 }
 #endif
@@ -222,16 +299,25 @@ int32_t RepeatedMean(int32_t sample, int32_t size) {
 
 // The prefix sums over one block of samples, relative to the block's start
 // (the empty prefix 0 included): their highest and lowest values and the
-// block's total.
+// block's total. A sample beyond +-2^24 alone puts two neighbouring prefix
+// sums further apart than that, failing every check the block takes part
+// in: a block that starts with one (on full-range data, almost every block)
+// is not scanned.
 struct PrefixRange {
   int64_t highest = 0;
   int64_t lowest = 0;
   int64_t total = 0;
+  bool has_inexact_step = false;
 };
 
 PrefixRange RangeOfPrefixSums(const int32_t* samples, int64_t first,
                               int64_t last) {
   PrefixRange range;
+  if (first <= last &&
+      std::abs(static_cast<int64_t>(samples[first])) > kExactFloatIntegers) {
+    range.has_inexact_step = true;
+    return range;
+  }
   int64_t prefix = 0;
   for (int64_t m = first; m <= last; ++m) {
     prefix += samples[m];
@@ -248,28 +334,28 @@ PrefixRange RangeOfPrefixSums(const int32_t* samples, int64_t first,
 // of two prefix sums over both, so a span of the prefix sums of at most 2^24
 // is enough.
 bool PartialSumsExact(const PrefixRange& block, const PrefixRange& next) {
+  if (block.has_inexact_step || next.has_inexact_step) return false;
   const int64_t highest = std::max(block.highest, block.total + next.highest);
   const int64_t lowest = std::min(block.lowest, block.total + next.lowest);
   return highest - lowest <= kExactFloatIntegers;
 }
 
 // Positions first..last, all of whose windows fit and have exact partial
-// sums; `window_sum` enters as the sum of the window at `first` and leaves
-// as the sum of the window after `last` (when that one fits too).
+// sums.
 void MeansFromRunningSum(int32_t* samples, int64_t count, int64_t first,
-                         int64_t last, int32_t size, int64_t* window_sum) {
+                         int64_t last, int32_t size) {
+  int64_t sum = 0;
+  for (int64_t m = first; m < first + size; ++m) sum += samples[m];
   constexpr int64_t kBatch = 1024;
   int32_t sums[kBatch];
   for (int64_t start = first; start <= last; start += kBatch) {
     const int64_t end = std::min(start + kBatch - 1, last);
-    int64_t sum = *window_sum;
     for (int64_t i = start; i <= end; ++i) {
       sums[i - start] = static_cast<int32_t>(sum);
       if (i + size <= count) {
         sum += static_cast<int64_t>(samples[i + size]) - samples[i];
       }
     }
-    *window_sum = sum;
     // Apart from the sums so the divisions, the slow part, vectorise. An
     // exact window's mean lies within +-2^24: no saturation is needed.
     for (int64_t i = start; i <= end; ++i) {
@@ -281,62 +367,65 @@ void MeansFromRunningSum(int32_t* samples, int64_t count, int64_t first,
   }
 }
 
-// Positions first..last, all of whose windows fit, the slow way; keeps
-// `window_sum` going as MeansFromRunningSum does. Results are written only
-// once no later window of the group needs the sample they replace.
-void MeansStepByStep(int32_t* samples, int64_t count, int64_t first,
-                     int64_t last, int32_t size, bool avx2,
-                     int64_t* window_sum) {
-  auto advance_sum = [&](int64_t i) {
-    if (i + size <= count) {
-      *window_sum += static_cast<int64_t>(samples[i + size]) - samples[i];
-    }
-  };
+// Positions first..last, all of whose windows fit, the slow way, a group of
+// windows at a time. A group's means replace samples that only its own
+// windows and earlier ones read.
+void MeansStepByStep(int32_t* samples, int64_t first, int64_t last,
+                     int32_t size, Vectors vectors) {
   int64_t i = first;
+#if defined(__x86_64__)
+  for (; vectors == Vectors::kAvx512 && i + kWidestLanes - 1 <= last;
+       i += kWidestLanes) {
+    WindowMeansAvx512(samples + i, size, samples + i);
+  }
+#endif
 #if defined(__x86_64__) || defined(__i386__)
-  for (; avx2 && i + kWideLanes - 1 <= last; i += kWideLanes) {
-    int32_t means[kWideLanes];
-    WindowMeansAvx2(samples + i, size, means);
-    for (int lane = 0; lane < kWideLanes; ++lane) advance_sum(i + lane);
-    for (int lane = 0; lane < kWideLanes; ++lane) {
-      samples[i + lane] = means[lane];
-    }
+  for (; vectors != Vectors::kNone && i + kWideLanes - 1 <= last;
+       i += kWideLanes) {
+    WindowMeansAvx2(samples + i, size, samples + i);
   }
 #endif
   for (; i + kLanes - 1 <= last; i += kLanes) {
-    int32_t means[kLanes];
-    WindowMeansStepByStep(samples + i, size, means);
-    for (int lane = 0; lane < kLanes; ++lane) advance_sum(i + lane);
-    for (int lane = 0; lane < kLanes; ++lane) samples[i + lane] = means[lane];
+    WindowMeansStepByStep(samples + i, size, samples + i);
   }
-  for (; i <= last; ++i) {
-    const int32_t mean = WindowMeanStepByStep(samples + i, size);
-    advance_sum(i);
-    samples[i] = mean;
-  }
+  for (; i <= last; ++i) samples[i] = WindowMeanStepByStep(samples + i, size);
 }
 
-void Smooth(int32_t* samples, int64_t count, int32_t size, bool avx2) {
+void Smooth(int32_t* samples, int64_t count, int32_t size, Vectors vectors) {
   // Windows starting up to last_fit lie within the signal; the last sample
   // is never replaced.
   const int64_t last_fit = std::min(count - 1, count - size + 1);
-  int64_t window_sum = 0;
-  for (int64_t m = 1; m <= std::min<int64_t>(size, count); ++m) {
-    window_sum += samples[m];
-  }
   // Blocks at least a window long: each sample is read once for the check.
+  // A block is classified before any of its samples is replaced, since the
+  // check of the one before it reads them.
   const int64_t block = std::max<int64_t>(size, 64);
+  int64_t unclassified = 1;  // the first sample of the next block to classify
   PrefixRange next = RangeOfPrefixSums(samples, 1, std::min(block, count));
-  for (int64_t first = 1; first <= last_fit; first += block) {
-    const int64_t last = std::min(first + block - 1, last_fit);
+  auto next_block_exact = [&] {
     const PrefixRange current = next;
-    next = RangeOfPrefixSums(samples, first + block,
-                             std::min(first + 2 * block - 1, count));
-    if (PartialSumsExact(current, next)) {
-      MeansFromRunningSum(samples, count, first, last, size, &window_sum);
-      continue;
+    unclassified += block;
+    next = RangeOfPrefixSums(samples, unclassified,
+                             std::min(unclassified + block - 1, count));
+    return PartialSumsExact(current, next);
+  };
+  // Runs of blocks of one kind are taken whole: the widest vector path
+  // needs more windows than a block may hold.
+  bool exact = next_block_exact();
+  for (int64_t first = 1; first <= last_fit;) {
+    int64_t last = std::min(unclassified - 1, last_fit);
+    bool following_exact = exact;
+    while (last < last_fit) {
+      following_exact = next_block_exact();
+      if (following_exact != exact) break;
+      last = std::min(unclassified - 1, last_fit);
     }
-    MeansStepByStep(samples, count, first, last, size, avx2, &window_sum);
+    if (exact) {
+      MeansFromRunningSum(samples, count, first, last, size);
+    } else {
+      MeansStepByStep(samples, first, last, size, vectors);
+    }
+    first = last + 1;
+    exact = following_exact;
   }
   for (int64_t i = std::max<int64_t>(1, last_fit + 1); i < count; ++i) {
     samples[i] = RepeatedMean(samples[i], size);
@@ -361,10 +450,12 @@ std::string Parameters_Smooth() { return "Parameters; size - an integer"; }
 void Filter_Smooth(int32_t* samples, std::string parameter_text) {
   int32_t size;
   if (!pellory::ReadSmoothSize(parameter_text, &size)) return;
+  Vectors vectors = Vectors::kNone;
 #if defined(__x86_64__) || defined(__i386__)
-  const bool avx2 = pellory::HasAvx2();
-#else
-  const bool avx2 = false;
+  if (pellory::HasAvx2()) vectors = Vectors::kAvx2;
 #endif
-  Smooth(samples, samples[0], size, avx2);
+#if defined(__x86_64__)
+  if (pellory::HasAvx512()) vectors = Vectors::kAvx512;
+#endif
+  Smooth(samples, samples[0], size, vectors);
 }
