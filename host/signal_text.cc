@@ -9,7 +9,6 @@
 #include "plugin_api/cpu_features.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
 #define PELLORY_VECTOR_PARSE 1
 #endif
 
@@ -361,6 +360,151 @@ __attribute__((target("avx2"))) const char* ParseLinesWithAvx2(
   return line;
 }
 
+#if defined(__x86_64__)
+#define PELLORY_AVX512_PARSE_TARGET \
+  "avx2,avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt"
+
+// The 64 bits below bit n (n <= 64).
+inline uint64_t LowBits(unsigned n) {
+  return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
+}
+
+// Byte constants of the short-line path: kSlotPicks[8s + j] = s picks line s
+// for slot s; kFromSlotEnd[8s + j] = 8 - j counts a slot's bytes from its
+// end; kBytePositions[i] = 64 + i numbers the block's bytes after the 64
+// before it; kPreviousPicks shifts the lines' ends by one, the end before
+// the block's first line (from the second source) in front.
+struct alignas(64) ZmmBytes {
+  uint8_t bytes[64];
+};
+constexpr ZmmBytes kSlotPicks = [] {
+  ZmmBytes v{};
+  for (int i = 0; i < 64; ++i) v.bytes[i] = static_cast<uint8_t>(i / 8);
+  return v;
+}();
+constexpr ZmmBytes kFromSlotEnd = [] {
+  ZmmBytes v{};
+  for (int i = 0; i < 64; ++i) v.bytes[i] = static_cast<uint8_t>(8 - i % 8);
+  return v;
+}();
+constexpr ZmmBytes kBytePositions = [] {
+  ZmmBytes v{};
+  for (int i = 0; i < 64; ++i) v.bytes[i] = static_cast<uint8_t>(64 + i);
+  return v;
+}();
+constexpr ZmmBytes kPreviousPicks = [] {
+  ZmmBytes v{};
+  v.bytes[0] = 64;
+  for (int i = 1; i < 64; ++i) v.bytes[i] = static_cast<uint8_t>(i - 1);
+  return v;
+}();
+
+__attribute__((target(PELLORY_AVX512_PARSE_TARGET))) inline __m512i Load512(
+    const void* p) {
+  return _mm512_loadu_si512(p);
+}
+
+// The values of the lines that end in the 64-byte `block` (their line
+// breaks are the bits of `breaks`; the first starts at `start`) into
+// values[0...], eight lines per 512-bit vector, when every one is digits
+// after an optional '-', eight bytes at most; false otherwise, for the
+// general path. Each line's eight bytes are gathered to a slot of
+// the vector by one byte permute of the block and the 64 bytes before it,
+// which must be readable; up to seven values past the lines are written.
+__attribute__((target(PELLORY_AVX512_PARSE_TARGET))) inline bool
+ShortLineValues(const char* block, uint64_t breaks, const char* start,
+                int32_t* values) {
+  const auto lines = static_cast<unsigned>(std::popcount(breaks));
+  // Each line's '\n' and the end of the line before it, numbered from 64
+  // at the block's start; a line beginning before the 64 bytes before the
+  // block has an end before it of 0, so it is too long.
+  const __m512i ends =
+      _mm512_maskz_compress_epi8(breaks, Load512(kBytePositions.bytes));
+  const ptrdiff_t end_before = std::max<ptrdiff_t>(start - 1 - block + 64, 0);
+  const __m512i ends_before =
+      _mm512_permutex2var_epi8(ends, Load512(kPreviousPicks.bytes),
+                               _mm512_set1_epi8(static_cast<char>(end_before)));
+  const __m512i lengths =
+      _mm512_sub_epi8(_mm512_sub_epi8(ends, ends_before), _mm512_set1_epi8(1));
+  if (_mm512_mask_cmpgt_epu8_mask(LowBits(lines), lengths,
+                                  _mm512_set1_epi8(8)) != 0) {
+    return false;
+  }
+  const __m512i before = Load512(block - 64);
+  const __m512i text_here = Load512(block);
+  const __m512i from_slot_end = Load512(kFromSlotEnd.bytes);
+  for (unsigned first = 0; first < lines; first += 8) {
+    const __m512i picks = _mm512_add_epi8(
+        Load512(kSlotPicks.bytes), _mm512_set1_epi8(static_cast<char>(first)));
+    const __m512i end = _mm512_permutexvar_epi8(picks, ends);
+    const __m512i length = _mm512_permutexvar_epi8(picks, lengths);
+    // Byte j of a slot is the byte 8 - j before the line's '\n'.
+    const __m512i text = _mm512_permutex2var_epi8(
+        before, _mm512_sub_epi8(end, from_slot_end), text_here);
+    const __mmask64 in_line = _mm512_cmpge_epu8_mask(length, from_slot_end);
+    const __mmask64 minus = _mm512_cmpeq_epi8_mask(length, from_slot_end) &
+                            _mm512_cmpeq_epi8_mask(text, _mm512_set1_epi8('-'));
+    const __mmask64 digit_bytes = in_line & ~minus;
+    const __m512i digits = _mm512_sub_epi8(text, _mm512_set1_epi8('0'));
+    const __mmask64 not_digits =
+        _mm512_cmpgt_epu8_mask(digits, _mm512_set1_epi8(9));
+    if ((digit_bytes & not_digits & LowBits(8 * (lines - first))) != 0) {
+      return false;
+    }
+    // Bytes before the digits become leading zeros; pairs and fours of
+    // digits are combined by multiply-adds, then the two fours of a slot.
+    const __m512i kept = _mm512_maskz_mov_epi8(digit_bytes, digits);
+    const __m512i pairs = _mm512_maddubs_epi16(kept, _mm512_set1_epi16(0x010a));
+    const __m512i fours =
+        _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
+    const __m512i magnitudes =
+        _mm512_add_epi64(_mm512_mul_epu32(fours, _mm512_set1_epi64(10000)),
+                         _mm512_srli_epi64(fours, 32));
+    const __m512i minus_bytes = _mm512_movm_epi8(minus);
+    const __mmask8 negative = _mm512_test_epi64_mask(minus_bytes, minus_bytes);
+    const __m512i signed_values = _mm512_mask_sub_epi64(
+        magnitudes, negative, _mm512_setzero_si512(), magnitudes);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + first),
+                        _mm512_cvtepi64_epi32(signed_values));
+  }
+  return true;
+}
+
+// ParseLinesWithAvx2, with blocks of short lines (audio-like samples) taken
+// eight lines at a time. It needs the 64 bytes before a block and room for
+// seven values past a block's lines.
+template <typename LineValue>
+__attribute__((target(PELLORY_AVX512_PARSE_TARGET))) const char*
+ParseLinesWithAvx512(const char* line, const char* last, const char* chunk,
+                     int32_t* data, int64_t* position, int64_t count) {
+  int64_t next = *position;
+  while (line - chunk < 64 && line <= last && next <= count) {
+    data[next++] = ParseLineSlowly<LineValue>(&line, last + 1);
+  }
+  const __m512i line_break = _mm512_set1_epi8('\n');
+  const __m512i carriage_return = _mm512_set1_epi8('\r');
+  for (const char* block = line; last - block >= 64 && count - next >= 72;
+       block += 64) {
+    const uint64_t breaks = _mm512_cmpeq_epi8_mask(Load512(block), line_break);
+    if (ShortLineValues(block, breaks, line, data + next)) {
+      next += std::popcount(breaks);
+      if (breaks != 0) line = block + 64 - std::countl_zero(breaks);
+      continue;
+    }
+    const uint64_t carriage_returns =
+        _mm512_cmpeq_epi8_mask(Load512(block - 1), carriage_return);
+    if (carriage_returns == 0) {
+      ParseBlockLines<LineValue, false>(block, breaks, 0, &line, data, &next);
+    } else {
+      ParseBlockLines<LineValue, true>(block, breaks, carriage_returns, &line,
+                                       data, &next);
+    }
+  }
+  *position = next;
+  return line;
+}
+#endif
+
 #endif  // PELLORY_VECTOR_PARSE
 
 // The last '\n' in [p, end), or null.
@@ -375,10 +519,18 @@ const char* LastLineBreak(const char* p, const char* end) {
 
 #ifdef PELLORY_VECTOR_PARSE
 SignalParser::SignalParser(Signal* signal)
-    : signal_(signal), use_avx2_(HasAvx2()) {}
+    : signal_(signal),
+      use_avx2_(HasAvx2()),
+#if defined(__x86_64__)
+      use_avx512_(HasAvx512Bytes()) {
+}
+#else
+      use_avx512_(false) {
+}
+#endif
 #else
 SignalParser::SignalParser(Signal* signal)
-    : signal_(signal), use_avx2_(false) {}
+    : signal_(signal), use_avx2_(false), use_avx512_(false) {}
 #endif
 
 bool SignalParser::TakeLine(int32_t value, std::string* err) {
@@ -426,6 +578,12 @@ bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
     int64_t position = position_;
     const int64_t count = count_;
 #ifdef PELLORY_VECTOR_PARSE
+#if defined(__x86_64__)
+    if (use_avx512_) {
+      p = ParseLinesWithAvx512<LineValue>(p, last, chunk, data, &position,
+                                          count);
+    }
+#endif
     if (use_avx2_) {
       p = ParseLinesWithAvx2<LineValue>(p, last, chunk, data, &position, count);
     }

@@ -74,8 +74,10 @@ class SignalParser {
   int64_t count_ = 0;
   // The line that goes on from one chunk into the next.
   LineValue straddling_;
-  // Whether whole lines are parsed with 256-bit vectors.
+  // Whether whole lines are parsed with 256-bit vectors, and short ones
+  // with 512-bit vectors.
   bool use_avx2_;
+  bool use_avx512_;
 };
 
 // Hands out the text of elements 0..count of a sample buffer, each value

@@ -13,6 +13,18 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
+// The intrinsics of every extension below, for the paths that use them.
+// GCC 12's AVX-512 intrinsics initialise their placeholder operand from
+// itself, which its own -Wuninitialized then reports wherever they inline.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 namespace pellory {
@@ -68,6 +80,22 @@ inline bool HasAvx512() {
     if ((xcr0_low & 0xe6) != 0xe6) return false;
     return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
            (ebx & bit_AVX512F) != 0;
+  }();
+  return has;
+}
+
+// With the byte instructions too: BW, VBMI (byte permutes) and VBMI2 (byte
+// compression); and POPCNT.
+inline bool HasAvx512Bytes() {
+  static const bool has = [] {
+    unsigned eax, ebx, ecx, edx;
+    if (!HasAvx512() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx) ||
+        (ecx & bit_POPCNT) == 0) {
+      return false;
+    }
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
+           (ebx & bit_AVX512BW) != 0 && (ecx & bit_AVX512VBMI) != 0 &&
+           (ecx & bit_AVX512VBMI2) != 0;
   }();
   return has;
 }

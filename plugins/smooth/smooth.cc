@@ -24,20 +24,6 @@
 #include <sstream>
 #include <string>
 
-#if defined(__x86_64__) || defined(__i386__)
-// GCC 12's AVX-512 intrinsics initialise their placeholder operand from
-// itself, which its own -Wuninitialized then reports wherever they inline.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-#endif
-
 #include "plugin_api/cpu_features.h"
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
