@@ -369,12 +369,12 @@ inline uint64_t LowBits(unsigned n) {
   return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
 }
 
-// Byte constants of the short-line path, for slots of kSlot bytes:
-// SlotPicks[kSlot * s + j] = s picks line s for slot s; FromSlotEnd[kSlot *
-// s + j] = kSlot - j counts a slot's bytes from its end; kBytePositions[i] =
-// 64 + i numbers the block's bytes after the 64 before it; kPreviousPicks
-// shifts the lines' ends by one, the end before the block's first line
-// (from the second source) in front.
+// Byte constants of the short-line path, for slots of kSlot bytes: byte
+// kSlot * s + j of kSlotPicks is s, which picks line s for slot s; of
+// kFromSlotEnd, kSlot - j, which counts a slot's bytes from its end.
+// kBytePositions[i] = 64 + i numbers the block's bytes after the 64 before
+// it; kPreviousPicks shifts the lines' ends by one, the end before the
+// block's first line (from the second source) in front.
 struct alignas(64) ZmmBytes {
   uint8_t bytes[64];
 };
@@ -580,15 +580,11 @@ const char* LastLineBreak(const char* p, const char* end) {
 
 #ifdef PELLORY_VECTOR_PARSE
 SignalParser::SignalParser(Signal* signal)
-    : signal_(signal),
-      use_avx2_(HasAvx2()),
+    : signal_(signal), use_avx2_(HasAvx2()), use_avx512_(false) {
 #if defined(__x86_64__)
-      use_avx512_(HasAvx512Bytes()) {
-}
-#else
-      use_avx512_(false) {
-}
+  use_avx512_ = HasAvx512Bytes();
 #endif
+}
 #else
 SignalParser::SignalParser(Signal* signal)
     : signal_(signal), use_avx2_(false), use_avx512_(false) {}
