@@ -44,6 +44,15 @@ inline bool HasSse41() {
   return has;
 }
 
+// Whether the system saves the register state of every bit of `xcr0_bits`
+// across task switches. Only to be asked once the processor reports
+// OSXSAVE.
+inline bool SystemSavesRegisters(unsigned xcr0_bits) {
+  unsigned xcr0_low, xcr0_high;
+  __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  return (xcr0_low & xcr0_bits) == xcr0_bits;
+}
+
 inline bool HasAvx2() {
   static const bool has = [] {
     unsigned eax, ebx, ecx, edx;
@@ -51,11 +60,9 @@ inline bool HasAvx2() {
         (ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) {
       return false;
     }
-    // The system must save the 256-bit registers across task switches.
-    unsigned xcr0_low, xcr0_high;
-    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    if ((xcr0_low & 6) != 6) return false;
-    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
+    // The 128- and 256-bit halves of the vector registers.
+    return SystemSavesRegisters(0x6) &&
+           __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
            (ebx & bit_AVX2) != 0;
   }();
   return has;
@@ -73,12 +80,9 @@ inline bool HasAvx512() {
     if (!HasAvx2() || std::getenv("PELLORY_NO_AVX512") != nullptr) {
       return false;
     }
-    // The system must save the mask registers and all 512 bits of all 32
-    // vector registers across task switches.
-    unsigned xcr0_low, xcr0_high;
-    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    if ((xcr0_low & 0xe6) != 0xe6) return false;
-    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
+    // The mask registers and all 512 bits of all 32 vector registers.
+    return SystemSavesRegisters(0xe6) &&
+           __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) &&
            (ebx & bit_AVX512F) != 0;
   }();
   return has;
