@@ -5,6 +5,7 @@
 
 #include "host/plugin_catalog.h"
 #include "host/prompt.h"
+#include "platform/console.h"
 #include "platform/dir_list.h"
 
 namespace pellory {
@@ -22,17 +23,6 @@ struct Outcome {
   Notice notice;
 };
 
-// `name` with its control characters shown as '?', as ls does on a
-// terminal: a file name must not move the cursor, clear the screen or set
-// the terminal's title.
-std::string Printable(std::string name) {
-  for (char& c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) c = '?';
-  }
-  return name;
-}
-
 // Prints the numbered entries of the plug-in folder and the Return line, and
 // returns the entry table: slot 0 empty, the entries, then "Return".
 std::vector<std::string> ShowEntries(Editor& editor) {
@@ -40,8 +30,9 @@ std::vector<std::string> ShowEntries(Editor& editor) {
   if (ListDirectory(kPluginFolder, &names)) {
     for (size_t i = 0; i < names.size(); ++i) {
       editor.out << i + 1 << " - "
-                 << (editor.console.output_is_terminal ? Printable(names[i])
-                                                       : names[i])
+                 << (editor.console.output_is_terminal
+                         ? ShownOnTerminal(names[i])
+                         : names[i])
                  << "\n";
     }
     editor.out << names.size() + 1 << " - Return To Main Menu\n";

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "bench/straightforward_io.h"
 #include "tests/test_util.h"
@@ -103,6 +107,52 @@ TEST(SignalLoadTest, MatchesStraightforwardLoaderOnRandomFiles) {
       EXPECT_EQ(Buffer(signal), *expected) << round;
     }
   }
+}
+
+// Another program truncating and rewriting a large file while it loads
+// (here a thread, as fast as it can): each load takes what it read or fails
+// with its reason, and no scan reads past what the file handed out.
+TEST(SignalLoadTest, SurvivesAFileChangingWhileItLoads) {
+  ScopedTempDir dir;
+  std::mt19937 random(7);
+  std::string content = "2000000\n";
+  while (content.size() < (10u << 20)) {
+    content += std::to_string(static_cast<int16_t>(random())) + "\n";
+  }
+  std::string variant;  // other line lengths: other line-break places
+  while (variant.size() < (1u << 20)) {
+    variant += std::to_string(static_cast<int32_t>(random())) + "\r\n+ ";
+  }
+  WriteFile("work.txt", content);
+  std::atomic<bool> loading{true};
+  std::thread writer([&] {
+    std::mt19937 choice(11);
+    while (loading) {
+      std::error_code ignored;
+      std::filesystem::resize_file("work.txt", choice() % content.size(),
+                                   ignored);
+      std::fstream file("work.txt",
+                        std::ios::in | std::ios::out | std::ios::binary);
+      file.seekp(choice() % content.size());
+      file.write(variant.data(), choice() % variant.size());
+      file.seekp(0);
+      file.write(content.data(), choice() % content.size());
+    }
+  });
+  int failed = 0;
+  for (int round = 0; round < 60; ++round) {
+    Signal signal;
+    std::string err;
+    if (!signal.Load("work.txt", &err)) {
+      ++failed;
+      EXPECT_TRUE(err == "the file changed while it was read" ||
+                  err == "the file shrank while it was read")
+          << err;
+    }
+  }
+  loading = false;
+  writer.join();
+  std::cout << "loads that saw the change: " << failed << " of 60\n";
 }
 
 TEST(SignalSaveTest, WritesCountPlusOneLines) {

@@ -98,12 +98,14 @@ int32_t SignalParser::LineValue::Value() const {
 namespace {
 
 // Reads the line at `*cursor`, whose '\n' lies before `end`, and moves
-// `*cursor` past that '\n'.
+// `*cursor` past that '\n'. Should the '\n' be gone when read again (a
+// mapped file that another program rewrites), the line ends at `end` and
+// so does the cursor: no scan after it reads past the piece.
 template <typename LineValue>
 int32_t ParseLineSlowly(const char** cursor, const char* end) {
   LineValue value;
   const char* const newline = value.Scan(*cursor, end);
-  *cursor = newline + 1;
+  *cursor = newline == end ? end : newline + 1;
   return value.Value();
 }
 

@@ -10,6 +10,8 @@
 
 #include <istream>
 #include <ostream>
+#include <string>
+#include <string_view>
 
 namespace pellory {
 
@@ -29,6 +31,11 @@ bool StandardOutputIsTerminal();
 
 // Clears the screen on a terminal; writes nothing otherwise.
 void ClearScreen(const Console& console);
+
+// `text` with every character the terminal would act on shown as '?', as
+// ls does: a file name must not move the cursor, clear the screen or set
+// the terminal's title.
+std::string ShownOnTerminal(std::string_view text);
 
 // Waits for one key press. On a terminal it reads one key without echo and
 // without waiting for Enter and restores the terminal settings afterwards,

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <istream>
 #include <ostream>
+#include <string>
+#include <string_view>
 
 #include "platform/console.h"
 
@@ -38,6 +40,17 @@ void ClearScreen(const Console& console) {
   FillConsoleOutputCharacterA(screen, ' ', cells, home, &written);
   FillConsoleOutputAttribute(screen, info.wAttributes, cells, home, &written);
   SetConsoleCursorPosition(screen, home);
+}
+
+// The controls of the console: C0 and DEL. Bytes from 0x80 on are
+// letters of the code page.
+std::string ShownOnTerminal(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) c = '?';
+  }
+  return shown;
 }
 
 void WaitForKey(const Console& console) {

@@ -9,6 +9,8 @@ constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kCount = 4;
 void (*armed_cleanup)() = nullptr;
 struct sigaction saved_actions[kCount];
+// How many holds are alive.
+int holds = 0;
 
 void EndingSet(sigset_t* set) {
   sigemptyset(set);
@@ -41,14 +43,17 @@ void DisarmEndingSignals() {
 }
 
 // The held-back signals are released by unblocking them, not by restoring
-// a saved mask: the process never blocks them otherwise.
+// a saved mask: the process never blocks them otherwise. Holds nest: the
+// outermost one releases them.
 EndingSignalsHeldBack::EndingSignalsHeldBack() {
+  if (holds++ > 0) return;
   sigset_t ending;
   EndingSet(&ending);
   sigprocmask(SIG_BLOCK, &ending, nullptr);
 }
 
 EndingSignalsHeldBack::~EndingSignalsHeldBack() {
+  if (--holds > 0) return;
   sigset_t ending;
   EndingSet(&ending);
   sigprocmask(SIG_UNBLOCK, &ending, nullptr);

@@ -42,10 +42,12 @@ void DisarmEndingSignals() {
   armed_cleanup = nullptr;
 }
 
-EndingSignalsHeldBack::EndingSignalsHeldBack() { held_back = 1; }
+// Holds nest: the outermost one releases the signals.
+EndingSignalsHeldBack::EndingSignalsHeldBack() { held_back = held_back + 1; }
 
 EndingSignalsHeldBack::~EndingSignalsHeldBack() {
-  held_back = 0;
+  held_back = held_back - 1;
+  if (held_back > 0) return;
   if (deferred != 0) {
     const int signal_number = deferred;
     deferred = 0;

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/ending_signals.h"
 
 namespace pellory {
 
@@ -38,8 +41,11 @@ class FileReader {
   long Next(const char** data, std::string* err);
 
   // Ends the reading. False, with the reason in `err`, when the file shrank
-  // while the last piece was mapped: the piece's bytes past the new end
-  // read as zeros, so whatever was made of them is not the file's content.
+  // while the last piece was mapped (the piece's bytes past the new end
+  // read as zeros), or a regular file was written to while it was read:
+  // whatever was made of the pieces is then not the file's content. A
+  // piece's bytes may change while they are read, so whoever scans one
+  // must bound every scan by the piece's end, whatever it found before.
   bool Close(std::string* err);
 
  private:
@@ -47,10 +53,15 @@ class FileReader {
   bool ReleaseWindow(std::string* err);
 
   int fd_ = -1;
-  // The size of a regular file, else -1.
+  // The size and modification time of a regular file at its opening, else
+  // -1.
   int64_t size_ = -1;
+  int64_t modified_seconds_ = -1;
+  int64_t modified_nanoseconds_ = -1;
   // Bytes handed out so far.
   int64_t offset_ = 0;
+  // Whether Next has reported a failure.
+  bool failed_ = false;
   // Whether the rest is to be mapped, and the window mapped now.
   bool mapping_ = false;
   char* window_ = nullptr;
@@ -61,18 +72,26 @@ class FileReader {
 
 // Writes new content under a name, choosing how from what the name is once
 // symbolic links are followed to the file they name (a dangling link
-// creates its target):
-//  - A new name, or a regular file with one link whose owner and group the
-//    new file can keep and that has no extended attributes (ACLs among
-//    them): the content goes to a temporary file beside it, which Commit
-//    syncs and renames over the target. The old content stays whole until
-//    then, whatever fails.
+// creates its target; at most as many links as the system itself follows):
+//  - A new name, or a regular file with one link whose owner, group and
+//    extended attributes (ACLs among them) a new file can be given: the
+//    content goes to a temporary file beside it, which Commit syncs and
+//    renames over the target. The old content stays whole until then,
+//    whatever fails.
 //  - Any other regular file (hard links, an owner the process cannot give
-//    away, attributes a rename would drop, a folder where no temporary file
-//    can be made): rewritten in place, after the space for the new content
-//    is reserved, so that a full disk is found before an old byte is lost.
+//    away, attributes it cannot copy, a folder where no temporary file can
+//    be made): rewritten in place, after the space for the new content is
+//    reserved, so that a full disk is found before an old byte is lost.
+//    Ending signals wait until the rewrite is done; where the folder takes
+//    a new file, a synced backup of the old content lies beside the target
+//    until the new content is synced, against what cannot wait (a kill, a
+//    crash, a power loss), and a rewrite that fails puts the old content
+//    back.
 //  - Not a regular file (a device, a FIFO): written into directly; never
 //    replaced, truncated or removed.
+//  - A name through a link to what a process has open (/dev/stdout,
+//    /dev/fd/N, /proc/<pid>/fd/N): what the link opens is written into,
+//    a regular file rewritten in place, never replaced.
 // Permission bits, owner and group of an existing file are kept. A file the
 // process may not write is never replaced: Open fails as a truncating open
 // would. Nothing is left behind: a temporary file has no name until it is
@@ -107,14 +126,24 @@ class FileSaver {
   enum class Mode { kNone, kReplace, kInPlace, kDirect };
 
   bool OpenReplacement(std::string* err);
+  bool OpenProcessLink(std::string* err);
+  void StartInPlace();
+  bool RestoreFromBackup();
   bool PutInPlace(std::string* err);
   bool Fail(std::string* err);
+  bool FailReplacement(std::string* err);
+  void DiscardReplacement();
   void Discard();
 
   Mode mode_ = Mode::kNone;
   std::string target_;     // the final file, links followed
   std::string folder_;     // its folder
+  std::string name_;       // its name in the folder
+  int folder_fd_ = -1;     // the folder, open while saving
   std::string temporary_;  // the temporary file's name, while it has one
+  std::string backup_;     // the backup's name, while it has one
+  // Ending signals, held back for an in-place rewrite.
+  std::optional<EndingSignalsHeldBack> held_back_;
   int fd_ = -1;
   uint64_t written_ = 0;
   bool failed_ = false;

@@ -1,7 +1,10 @@
 // Library loading with the dynamic loader; the program's own folder comes
-// from /proc/self/exe, which only Linux has.
+// from /proc/self/exe, which only Linux has, or, where /proc is not
+// mounted, from the name the program was started by.
 #include <dlfcn.h>
 #include <limits.h>
+#include <stdlib.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include "platform/library.h"
@@ -9,13 +12,25 @@
 namespace pellory {
 namespace {
 
-// The folder of the running program, with a trailing '/', or empty when the
-// kernel cannot tell.
-std::string ProgramFolder() {
+// The path of the running program, links resolved, or empty.
+std::string ProgramPath() {
   char path[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
-  if (length <= 0) return std::string();
-  const std::string program(path, static_cast<size_t>(length));
+  if (length > 0) return std::string(path, static_cast<size_t>(length));
+  // The name given to exec, relative to the folder the program started in,
+  // which it never leaves.
+  const auto started_as = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+  if (started_as == nullptr) return std::string();
+  char resolved[PATH_MAX];
+  if (realpath(started_as, resolved) == nullptr) return std::string();
+  return resolved;
+}
+
+// The folder of the running program, with a trailing '/', or empty when it
+// cannot be told.
+std::string ProgramFolder() {
+  const std::string program = ProgramPath();
+  if (program.empty()) return std::string();
   return program.substr(0, program.rfind('/') + 1);
 }
 

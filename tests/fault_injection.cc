@@ -14,15 +14,18 @@
 extern "C" {
 int __real_open(const char* path, int flags, ...);
 ssize_t __real_read(int fd, void* buffer, size_t size);
-int __real_mkostemp(char* pattern, int flags);
+int __real_openat(int folder, const char* path, int flags, ...);
 ssize_t __real_write(int fd, const void* buffer, size_t size);
 int __real_fchmod(int fd, mode_t mode);
 int __real_fsync(int fd);
 int __real_close(int fd);
-int __real_rename(const char* from, const char* to);
+int __real_renameat(int from_dir, const char* from, int to_dir, const char* to);
 int __real_linkat(int from_dir, const char* from, int to_dir, const char* to,
                   int flags);
-int __real_posix_fallocate(int fd, off_t offset, off_t length);
+int __real_fallocate(int fd, int mode, off_t offset, off_t length);
+ssize_t __real_copy_file_range(int from, off_t* from_offset, int to,
+                               off_t* to_offset, size_t size,
+                               unsigned int flags);
 void* __real_mmap(void* address, size_t size, int protection, int flags, int fd,
                   off_t offset);
 }
@@ -72,8 +75,8 @@ const char* Name(Call call) {
       return "open";
     case Call::kRead:
       return "read";
-    case Call::kMkostemp:
-      return "mkostemp";
+    case Call::kOpenat:
+      return "openat";
     case Call::kWrite:
       return "write";
     case Call::kFchmod:
@@ -83,11 +86,13 @@ const char* Name(Call call) {
     case Call::kClose:
       return "close";
     case Call::kRename:
-      return "rename";
+      return "renameat";
     case Call::kLinkat:
       return "linkat";
     case Call::kFallocate:
-      return "posix_fallocate";
+      return "fallocate";
+    case Call::kCopyFileRange:
+      return "copy_file_range";
     case Call::kMmap:
       return "mmap";
   }
@@ -136,14 +141,21 @@ int __wrap_open(const char* path, int flags, ...) {
   return __real_open(path, flags, mode);
 }
 
+int __wrap_openat(int folder, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = static_cast<mode_t>(va_arg(arguments, int));
+    va_end(arguments);
+  }
+  if (!pellory::faults::Proceed(Call::kOpenat)) return -1;
+  return __real_openat(folder, path, flags, mode);
+}
+
 ssize_t __wrap_read(int fd, void* buffer, size_t size) {
   if (!pellory::faults::Proceed(Call::kRead)) return -1;
   return __real_read(fd, buffer, size);
-}
-
-int __wrap_mkostemp(char* pattern, int flags) {
-  if (!pellory::faults::Proceed(Call::kMkostemp)) return -1;
-  return __real_mkostemp(pattern, flags);
 }
 
 ssize_t __wrap_write(int fd, const void* buffer, size_t size) {
@@ -171,9 +183,10 @@ int __wrap_close(int fd) {
   return __real_close(fd);
 }
 
-int __wrap_rename(const char* from, const char* to) {
+int __wrap_renameat(int from_dir, const char* from, int to_dir,
+                    const char* to) {
   if (!pellory::faults::Proceed(Call::kRename)) return -1;
-  return __real_rename(from, to);
+  return __real_renameat(from_dir, from, to_dir, to);
 }
 
 int __wrap_linkat(int from_dir, const char* from, int to_dir, const char* to,
@@ -182,10 +195,16 @@ int __wrap_linkat(int from_dir, const char* from, int to_dir, const char* to,
   return __real_linkat(from_dir, from, to_dir, to, flags);
 }
 
-int __wrap_posix_fallocate(int fd, off_t offset, off_t length) {
-  // Returns the error instead of setting errno.
-  if (!pellory::faults::Proceed(Call::kFallocate)) return errno;
-  return __real_posix_fallocate(fd, offset, length);
+int __wrap_fallocate(int fd, int mode, off_t offset, off_t length) {
+  if (!pellory::faults::Proceed(Call::kFallocate)) return -1;
+  return __real_fallocate(fd, mode, offset, length);
+}
+
+ssize_t __wrap_copy_file_range(int from, off_t* from_offset, int to,
+                               off_t* to_offset, size_t size,
+                               unsigned int flags) {
+  if (!pellory::faults::Proceed(Call::kCopyFileRange)) return -1;
+  return __real_copy_file_range(from, from_offset, to, to_offset, size, flags);
 }
 
 void* __wrap_mmap(void* address, size_t size, int protection, int flags, int fd,

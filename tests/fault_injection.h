@@ -12,7 +12,7 @@ namespace pellory::faults {
 enum class Call {
   kOpen,
   kRead,
-  kMkostemp,
+  kOpenat,
   kWrite,
   kFchmod,
   kFsync,
@@ -20,6 +20,7 @@ enum class Call {
   kRename,
   kLinkat,
   kFallocate,
+  kCopyFileRange,
   kMmap
 };
 const char* Name(Call call);

@@ -55,48 +55,56 @@ class SaveFaultTest : public testing::Test {
 };
 
 // Fails, in turn, every call a save makes (as a probe save lists them) with
-// each of a few errors. The file then holds the old content or the new one,
-// whole, and the save's result says which; nothing is left beside it.
-// After the rename the save has succeeded (the folder is only opened,
-// synced and closed there, to make the rename durable); before it, a
-// failure either fails the save or, where the temporary file could not be
-// made as it should, falls back to writing the file in place.
+// each of a few errors, for a file that is replaced and for one rewritten
+// in place (it has a second link). The file then holds the old content or
+// the new one, whole, and the save's result says which; nothing is left
+// beside it. After the rename the save has succeeded (the folder is only
+// synced there, to make the rename durable); before it, a failure either
+// fails the save or, where the temporary or backup file could not be made
+// as it should, falls back to writing the file in place or unprotected.
 TEST_F(SaveFaultTest, EveryFailurePointKeepsTheOldFileAndLeavesNoTemporary) {
-  WriteFile("target.txt", "1\n42\n");
-  faults::Reset();
-  ASSERT_TRUE(signal_.Save("target.txt"));
-  const std::vector<Call> log = faults::Log();
-  const auto rename = std::find(log.begin(), log.end(), Call::kRename);
-  ASSERT_NE(rename, log.end());
-  ASSERT_GT(std::count(log.begin(), log.end(), Call::kWrite), 2);
-
   int points = 0;
-  std::map<Call, int> seen;
-  for (auto call = log.begin(); call != log.end(); ++call) {
-    const int nth = ++seen[*call];
-    for (int error : {ENOSPC, EIO, EACCES}) {
-      WriteFile("target.txt", "1\n42\n");
-      faults::Reset();
-      faults::FailNthCall(*call, nth, error);
-      const bool saved = signal_.Save("target.txt");
-      faults::Reset();
-      ++points;
-      const std::string where = std::string(faults::Name(*call)) + " #" +
-                                std::to_string(nth) + " errno " +
-                                std::to_string(error);
-      if (call > rename) {
-        EXPECT_TRUE(saved) << where;
-      }
-      EXPECT_TRUE(ReadFile("target.txt") == (saved ? content_ : "1\n42\n"))
-          << where;
-      EXPECT_EQ(FolderEntries(),
-                (std::vector<std::string>{"in.txt", "target.txt"}))
-          << where;
+  for (const bool in_place : {false, true}) {
+    SCOPED_TRACE(in_place ? "in place" : "replaced");
+    std::vector<std::string> entries = {"in.txt", "target.txt"};
+    WriteFile("target.txt", "1\n42\n");
+    if (in_place) {
+      ASSERT_EQ(link("target.txt", "other-name.txt"), 0);
+      entries.insert(entries.begin() + 1, "other-name.txt");
     }
+    faults::Reset();
+    ASSERT_TRUE(signal_.Save("target.txt"));
+    const std::vector<Call> log = faults::Log();
+    const auto rename = std::find(log.begin(), log.end(), Call::kRename);
+    ASSERT_EQ(rename == log.end(), in_place);
+    ASSERT_GT(std::count(log.begin(), log.end(), Call::kWrite), 2);
+
+    std::map<Call, int> seen;
+    for (auto call = log.begin(); call != log.end(); ++call) {
+      const int nth = ++seen[*call];
+      for (int error : {ENOSPC, EIO, EACCES}) {
+        WriteFile("target.txt", "1\n42\n");
+        faults::Reset();
+        faults::FailNthCall(*call, nth, error);
+        const bool saved = signal_.Save("target.txt");
+        faults::Reset();
+        ++points;
+        const std::string where = std::string(faults::Name(*call)) + " #" +
+                                  std::to_string(nth) + " errno " +
+                                  std::to_string(error);
+        if (!in_place && call > rename) {
+          EXPECT_TRUE(saved) << where;
+        }
+        EXPECT_TRUE(ReadFile("target.txt") == (saved ? content_ : "1\n42\n"))
+            << where;
+        EXPECT_EQ(FolderEntries(), entries) << where;
+      }
+    }
+    // The signal is still whole in memory: a save without faults succeeds.
+    ASSERT_TRUE(signal_.Save("target.txt"));
+    EXPECT_TRUE(ReadFile("target.txt") == content_);
+    std::filesystem::remove("other-name.txt");
   }
-  // The signal is still whole in memory: a save without faults succeeds.
-  ASSERT_TRUE(signal_.Save("target.txt"));
-  EXPECT_TRUE(ReadFile("target.txt") == content_);
   std::cout << "fault points injected into Save: " << points << "\n";
 }
 
