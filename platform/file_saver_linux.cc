@@ -194,6 +194,23 @@ bool CanNameAnonymousFiles() {
   return can;
 }
 
+// Gives the nameless file `fd` a name from UnusedName(`prefix`) in `folder`,
+// which goes to `*name`.
+bool LinkInto(int fd, int folder, const std::string& prefix,
+              std::string* name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = UnusedName(prefix);
+    if (linkat(AT_FDCWD, self.c_str(), folder, name->c_str(),
+               AT_SYMLINK_FOLLOW) == 0) {
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  errno = EEXIST;
+  return false;
+}
+
 }  // namespace
 
 FileSaver::~FileSaver() { Discard(); }
@@ -332,18 +349,27 @@ void FileSaver::StartInPlace() {
   if (folder_fd_ < 0) return;
   const int old = openat(folder_fd_, name_.c_str(), O_RDONLY | O_CLOEXEC);
   if (old < 0) return;
-  // The backup's name says whose it is, where that fits.
+  // The backup's name says whose it is, where that fits. It gets the name
+  // once complete and synced, where the file system allows a nameless file.
   std::string prefix = "." + name_ + ".pellory-backup-";
   if (prefix.size() + 6 > NAME_MAX) prefix = ".pellory-backup-";
   std::string name;
-  const int backup = CreateUnusedFile(folder_fd_, prefix, false, &name);
+  int backup = -1;
+#if defined(O_TMPFILE)
+  if (CanNameAnonymousFiles()) {
+    backup = openat(folder_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  }
+#endif
+  const bool nameless = backup >= 0;
+  if (!nameless) backup = CreateUnusedFile(folder_fd_, prefix, false, &name);
   if (backup >= 0) {
-    const bool kept = CopyContent(old, backup) && fsync(backup) == 0;
+    bool kept = CopyContent(old, backup) && fsync(backup) == 0;
+    if (kept && nameless) kept = LinkInto(backup, folder_fd_, prefix, &name);
     close(backup);
     if (kept) {
       backup_ = name;
       fsync(folder_fd_);
-    } else {
+    } else if (!nameless) {
       unlinkat(folder_fd_, name.c_str(), 0);
     }
   }
@@ -459,25 +485,16 @@ bool FileSaver::PutInPlace(std::string* err) {
   }
   // The nameless file gets a name only for the moment of the rename, with
   // the ending signals held back meanwhile.
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
   EndingSignalsHeldBack held;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = UnusedName(".pellory-save-");
-    if (linkat(AT_FDCWD, self.c_str(), folder_fd_, name.c_str(),
-               AT_SYMLINK_FOLLOW) != 0) {
-      if (errno == EEXIST) continue;
-      return Fail(err);
-    }
-    if (renameat(folder_fd_, name.c_str(), folder_fd_, name_.c_str()) != 0) {
-      const int error = errno;
-      unlinkat(folder_fd_, name.c_str(), 0);
-      errno = error;
-      return Fail(err);
-    }
-    return true;
+  std::string name;
+  if (!LinkInto(fd_, folder_fd_, ".pellory-save-", &name)) return Fail(err);
+  if (renameat(folder_fd_, name.c_str(), folder_fd_, name_.c_str()) != 0) {
+    const int error = errno;
+    unlinkat(folder_fd_, name.c_str(), 0);
+    errno = error;
+    return Fail(err);
   }
-  errno = EEXIST;
-  return Fail(err);
+  return true;
 }
 
 }  // namespace pellory

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -47,14 +49,25 @@ std::string Save(const std::string& input, bool as_nobody = false) {
   return errors;
 }
 
-// The files a save could have left behind.
+// The files a save could have left behind: temporaries and backups.
 bool DebrisLeft() {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(".")) {
-    if (entry.path().filename().string().rfind(".pellory-save", 0) == 0) {
+    if (entry.path().filename().string().find(".pellory-") !=
+        std::string::npos) {
       return true;
     }
   }
   return false;
+}
+
+// A folder whose path is `length` bytes long, made of as many levels as
+// that takes.
+std::string MakeFolderOfLength(size_t length) {
+  std::string path = std::filesystem::current_path().string();
+  while (path.size() + 1 + 200 < length) path += "/" + std::string(200, 'd');
+  path += "/" + std::string(length - path.size() - 1, 'e');
+  std::filesystem::create_directories(path);
+  return path;
 }
 
 struct SaveCase {
@@ -93,6 +106,39 @@ TEST(SaveKindsTest, EachKindOfNameKeepsWhatItIs) {
        [] {
          EXPECT_EQ(Stat("t").st_ino, Stat("b.txt").st_ino);
          EXPECT_EQ(ReadFile("b.txt"), kSignal);
+       }},
+      {"40 links, as many as the system follows", false,
+       [] {
+         WriteFile("data.txt", kOld);
+         symlink("data.txt", "l39");
+         for (int i = 38; i >= 1; --i) {
+           symlink(("l" + std::to_string(i + 1)).c_str(),
+                   ("l" + std::to_string(i)).c_str());
+         }
+         symlink("l1", "t");
+       },
+       false, [] { EXPECT_EQ(ReadFile("data.txt"), kSignal); }},
+      {"extended attributes kept", false,
+       [] {
+         WriteFile("t", kOld);
+         setxattr("t", "user.origin", "recorder", 8, 0);
+       },
+       false,
+       [] {
+         EXPECT_EQ(ReadFile("t"), kSignal);
+         char value[16] = {};
+         EXPECT_EQ(getxattr("t", "user.origin", value, sizeof(value)), 8);
+         EXPECT_STREQ(value, "recorder");
+       }},
+      {"a path as long as the system allows", false,
+       [] {
+         const std::string folder = MakeFolderOfLength(PATH_MAX - 11);
+         WriteFile(folder + "/f", kOld);
+         symlink((folder + "/f").c_str(), "t");
+       },
+       false,
+       [] {
+         EXPECT_EQ(ReadFile(MakeFolderOfLength(PATH_MAX - 11) + "/f"), kSignal);
        }},
       {"device node", true, [] { mknod("t", S_IFCHR | 0666, makedev(1, 3)); },
        false,
@@ -181,36 +227,70 @@ TEST(SaveKindsTest, FifoReceivesTheTextAndStays) {
   EXPECT_TRUE(S_ISFIFO(Stat("t").st_mode));
 }
 
-// A terminating signal at any moment of a long save leaves the old file
-// whole or the new one, and nothing beside it.
+// A terminating signal at any moment of a long series of saves, of two
+// signals in turn, leaves the old file whole or one of the new ones, and
+// nothing beside it: for a file that is replaced and for one rewritten in
+// place (it has a second link).
 TEST(SaveKindsTest, TerminationDuringALargeSaveLeavesNothing) {
   ScopedTempDir dir;
   std::string big = "2000000\n";
-  for (int i = 0; i < 2000000; ++i) big += "-1234567\n";
-  WriteFile("big.txt", big);
-  WriteFile("t", kOld);
-  std::string input = "1 big.txt\n";
-  for (int i = 0; i < 50; ++i) input += "3 t\n";
-  WriteFile(".input", input);
-  for (int delay_ms : {30, 60, 90, 120}) {
-    const pid_t child = fork();
-    if (child == 0) {
-      const int in = open(".input", O_RDONLY);
-      const int out = open("/dev/null", O_WRONLY);
-      dup2(in, 0);
-      dup2(out, 1);
-      const std::string program = std::string(PELLORY_BIN_DIR) + "/Pellory";
-      execl(program.c_str(), "Pellory", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-    kill(child, SIGTERM);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_FALSE(DebrisLeft()) << delay_ms;
-    const std::string now = ReadFile("t");
-    EXPECT_TRUE(now == kOld || now == big) << delay_ms;
+  std::string other = big;
+  for (int i = 0; i < 2000000; ++i) {
+    big += "-1234567\n";
+    other += "765432\n";
   }
+  WriteFile("big.txt", big);
+  WriteFile("other.txt", other);
+  std::string input;
+  for (int i = 0; i < 25; ++i) input += "1 big.txt\n3 t\n1 other.txt\n3 t\n";
+  WriteFile(".input", input);
+  for (const bool in_place : {false, true}) {
+    for (int delay_ms : {30, 60, 90, 120, 150}) {
+      WriteFile("t", kOld);
+      if (in_place) link("t", "second-link");
+      const pid_t child = fork();
+      if (child == 0) {
+        const int in = open(".input", O_RDONLY);
+        const int out = open("/dev/null", O_WRONLY);
+        dup2(in, 0);
+        dup2(out, 1);
+        const std::string program = std::string(PELLORY_BIN_DIR) + "/Pellory";
+        execl(program.c_str(), "Pellory", static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+      kill(child, SIGTERM);
+      int status = 0;
+      waitpid(child, &status, 0);
+      SCOPED_TRACE(in_place ? "in place" : "replaced");
+      EXPECT_FALSE(DebrisLeft()) << delay_ms;
+      const std::string now = ReadFile("t");
+      EXPECT_TRUE(now == kOld || now == big || now == other) << delay_ms;
+      std::filesystem::remove("t");
+      std::filesystem::remove("second-link");
+    }
+  }
+}
+
+// A name through a process's descriptor link is written into: a pipe
+// carries the text, a file (appended to by the shell) keeps its inode,
+// and what the program writes after the save still reaches it.
+TEST(SaveKindsTest, ProcessLinksAreWrittenIntoNotReplaced) {
+  ScopedTempDir dir;
+  WriteFile("sig.txt", kSignal);
+  WriteFile(".input", "1 sig.txt 3 /dev/stdout\n");
+  const std::string program = std::string(PELLORY_BIN_DIR) + "/Pellory";
+  std::system((program + " < .input 2>/dev/null | cat > piped").c_str());
+  EXPECT_NE(ReadFile("piped").find(std::string("save as...") + kSignal),
+            std::string::npos);
+  WriteFile("session.log", "earlier runs\n");
+  const ino_t before = Stat("session.log").st_ino;
+  std::system((program + " < .input >> session.log 2>/dev/null").c_str());
+  EXPECT_EQ(Stat("session.log").st_ino, before);
+  const std::string log = ReadFile("session.log");
+  EXPECT_EQ(log.rfind(kSignal, 0), 0u);
+  EXPECT_NE(log.find("Current file loaded = /dev/stdout"), std::string::npos);
+  EXPECT_FALSE(DebrisLeft());
 }
 
 }  // namespace

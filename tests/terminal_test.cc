@@ -45,10 +45,11 @@ class TerminalSession {
   }
 
   // Reads output until `text` has appeared at or after `from`, for at most
-  // ten seconds.
-  bool WaitForOutput(const std::string& text, size_t from = 0) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  // `patience`.
+  bool WaitForOutput(
+      const std::string& text, size_t from = 0,
+      std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     while (output_.find(text, from) == std::string::npos) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       pollfd ready = {master_, POLLIN, 0};
@@ -102,6 +103,12 @@ TEST(TerminalTest, ClearsAfterActionsAndWaitsForOneKey) {
   session.Type("4\n");
   ASSERT_TRUE(session.WaitForRawMode(true));
   const size_t before_key = session.output().size();
+  // Ctrl-Z is no key press: it stops the process where a shell can resume
+  // it (not here, in a process group without one); the wait goes on.
+  session.Type("\x1a");
+  EXPECT_FALSE(session.WaitForOutput(kClear, before_key,
+                                     std::chrono::milliseconds(300)));
+  ASSERT_TRUE(session.WaitForRawMode(true));
   session.Type("q");
   ASSERT_TRUE(session.WaitForOutput(std::string(kClear) + "Current file"));
   // The key is neither echoed nor left for the menu; the terminal is back.
@@ -121,6 +128,17 @@ TEST(TerminalTest, OutcomesStayAboveTheMenuAndNamesAreShownSafely) {
   ScopedTempDir dir;
   InstallPluginFolder();
   WriteFile("DLL/evil\033]0;PWNED\007\033[2J", "");
+  // C1 controls, raw and in UTF-8; a letter whose second byte is in their
+  // range stays.
+  WriteFile(
+      "DLL/a\x9b"
+      "b",
+      "");
+  WriteFile(
+      "DLL/c\xc2\x9b"
+      "d",
+      "");
+  WriteFile("DLL/\xc4\x81", "");
   WriteFile("sig.txt", "1\n5\n");
   TerminalSession session;
   ASSERT_TRUE(session.started());
@@ -132,9 +150,11 @@ TEST(TerminalTest, OutcomesStayAboveTheMenuAndNamesAreShownSafely) {
       "Pellory: cannot load nosuch.txt: No such file or directory\r\n" +
       "Current file loaded = nosuch.txt"));
   session.Type("1\nsig.txt\n5\n");
-  ASSERT_TRUE(session.WaitForOutput("4 - Tarrock.dll"));
-  EXPECT_NE(session.output().find("1 - evil?]0;PWNED??[2J\r\n"),
-            std::string::npos);
+  ASSERT_TRUE(session.WaitForOutput("7 - \xc4\x81\r\n"));
+  for (const char* shown :
+       {"1 - a?b\r\n", "2 - c?d\r\n", "3 - evil?]0;PWNED??[2J\r\n"}) {
+    EXPECT_NE(session.output().find(shown), std::string::npos) << shown;
+  }
   EXPECT_EQ(session.output().find("PWNED\007"), std::string::npos);
 }
 
