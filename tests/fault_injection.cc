@@ -127,28 +127,34 @@ void ShortWrites(bool on) { short_writes = on; }
 
 using pellory::faults::Call;
 
+namespace {
+
+// The mode argument of open and openat, which is there only when a file
+// may be created.
+mode_t CreationMode(int flags, va_list arguments) {
+  const bool creates =
+      (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+  return creates ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+}  // namespace
+
 extern "C" {
 
 int __wrap_open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode = static_cast<mode_t>(va_arg(arguments, int));
-    va_end(arguments);
-  }
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = CreationMode(flags, arguments);
+  va_end(arguments);
   if (!pellory::faults::Proceed(Call::kOpen)) return -1;
   return __real_open(path, flags, mode);
 }
 
 int __wrap_openat(int folder, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode = static_cast<mode_t>(va_arg(arguments, int));
-    va_end(arguments);
-  }
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = CreationMode(flags, arguments);
+  va_end(arguments);
   if (!pellory::faults::Proceed(Call::kOpenat)) return -1;
   return __real_openat(folder, path, flags, mode);
 }
