@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/line_kernels.h"
 #include "host/signal.h"
 
 namespace pellory {
@@ -74,10 +75,10 @@ class SignalParser {
   int64_t count_ = 0;
   // The line that goes on from one chunk into the next.
   LineValue straddling_;
-  // Whether whole lines are parsed with 256-bit vectors, and short ones
-  // with 512-bit vectors.
-  bool use_avx2_;
-  bool use_avx512_;
+  // The chosen path's kernel for whole lines, or null.
+  LineKernel kernel_;
+
+  friend int32_t ParseLinePlainly(const char** cursor, const char* end);
 };
 
 // Hands out the text of elements 0..count of a sample buffer, each value

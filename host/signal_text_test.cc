@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "tests/test_util.h"
+
 namespace pellory {
 namespace {
 
@@ -76,36 +78,38 @@ std::vector<int32_t> Parse(const std::string& text, size_t split) {
 // between two short lines, fed in two chunks split at every byte, where
 // the general scan takes over.
 TEST(SignalTextTest, ParsesLinesAsSaturatingAtoiWhereverLinesAndChunksFall) {
-  constexpr int32_t kCount = 200;
-  for (const ParseCase& c : kParseCases) {
-    for (const char* separator : {"\n", "\r\n"}) {
-      for (int padding = 2; padding < 2 + 64; ++padding) {
-        // `padding` bytes of lines before the case: "77" once if odd.
-        std::string text = std::to_string(kCount) + separator;
-        std::vector<int32_t> expected = {kCount};
-        for (int left = padding; left > 0;) {
-          const bool odd = left % 2 == 1;
-          text += odd ? "77\n" : "7\n";
-          expected.push_back(odd ? 77 : 7);
-          left -= odd ? 3 : 2;
+  ForEachLinePath([] {
+    constexpr int32_t kCount = 200;
+    for (const ParseCase& c : kParseCases) {
+      for (const char* separator : {"\n", "\r\n"}) {
+        for (int padding = 2; padding < 2 + 64; ++padding) {
+          // `padding` bytes of lines before the case: "77" once if odd.
+          std::string text = std::to_string(kCount) + separator;
+          std::vector<int32_t> expected = {kCount};
+          for (int left = padding; left > 0;) {
+            const bool odd = left % 2 == 1;
+            text += odd ? "77\n" : "7\n";
+            expected.push_back(odd ? 77 : 7);
+            left -= odd ? 3 : 2;
+          }
+          text += std::string(c.line) + "\n";
+          expected.push_back(c.expected);
+          while (expected.size() < kCount + 1) {
+            text += std::string("-22") + separator;
+            expected.push_back(-22);
+          }
+          EXPECT_EQ(Parse(text, text.size()), expected)
+              << "line '" << c.line << "' after " << padding;
         }
-        text += std::string(c.line) + "\n";
-        expected.push_back(c.expected);
-        while (expected.size() < kCount + 1) {
-          text += std::string("-22") + separator;
-          expected.push_back(-22);
-        }
-        EXPECT_EQ(Parse(text, text.size()), expected)
-            << "line '" << c.line << "' after " << padding;
+      }
+      const std::string text =
+          "3\n11\n" + std::string(c.line) + "\n-22\n" + std::string(40, '9');
+      const std::vector<int32_t> expected = {3, 11, c.expected, -22};
+      for (size_t split = 0; split <= text.size(); ++split) {
+        EXPECT_EQ(Parse(text, split), expected) << c.line << " @" << split;
       }
     }
-    const std::string text =
-        "3\n11\n" + std::string(c.line) + "\n-22\n" + std::string(40, '9');
-    const std::vector<int32_t> expected = {3, 11, c.expected, -22};
-    for (size_t split = 0; split <= text.size(); ++split) {
-      EXPECT_EQ(Parse(text, split), expected) << c.line << " @" << split;
-    }
-  }
+  });
 }
 
 TEST(SignalTextTest, CountLineDecidesTheBuffer) {

@@ -3,11 +3,16 @@
 #ifndef PELLORY_TESTS_TEST_UTIL_H_
 #define PELLORY_TESTS_TEST_UTIL_H_
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "host/line_kernels.h"
 #include "host/plugin_catalog.h"
+#include "plugin_api/processor.h"
 
 namespace pellory {
 
@@ -23,6 +28,30 @@ class ScopedTempDir {
   std::string path_;
   std::string previous_;
 };
+
+// Runs `check(path)` for every path of a table that the processor has,
+// each failure naming the path: every path is compared with the plain one
+// in one process.
+template <typename Path, typename Check>
+void ForEachPath(std::span<const Path* const> paths, Check check) {
+  for (const Path* path : paths) {
+    if (!ProcessorHas(path->needs)) continue;
+    SCOPED_TRACE(std::string("on the ") + path->name + " path");
+    check(*path);
+  }
+}
+
+// The same for the loader's line paths: each is the one loads take while
+// `check` runs.
+template <typename Check>
+void ForEachLinePath(Check check) {
+  const LinePath& chosen = ChosenLinePath();
+  ForEachPath(LinePaths(), [&](const LinePath& path) {
+    UseLinePath(path);
+    check();
+  });
+  UseLinePath(chosen);
+}
 
 void WriteFile(const std::string& path, const std::string& content);
 // The whole content, or "<missing>" when the file cannot be read.

@@ -1,4 +1,6 @@
 // Quillet.dll through the same loading seam the host uses.
+#include "plugins/echo/echo.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -87,11 +89,14 @@ TEST(EchoTest, BitIdenticalToTheStraightforwardLoop) {
       expected.insert(expected.begin(), static_cast<int32_t>(count));
       reference::Echo(expected, factor, delay);
       expected.erase(expected.begin());
-      std::ostringstream parameters;
-      parameters.precision(9);
-      parameters << factor << ',' << delay;
-      ASSERT_EQ(ApplyFilter(kEchoPlugin, samples, parameters.str()), expected)
-          << parameters.str() << " round " << round;
+      ForEachPath(EchoPaths(), [&](const EchoPath& path) {
+        std::vector<int32_t> echoed = samples;
+        echoed.insert(echoed.begin(), static_cast<int32_t>(count));
+        EchoWith(echoed.data(), factor, delay, path);
+        echoed.erase(echoed.begin());
+        ASSERT_EQ(echoed, expected)
+            << factor << ',' << delay << " round " << round;
+      });
     }
   }
 }

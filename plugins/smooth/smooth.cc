@@ -24,36 +24,22 @@
 #include <sstream>
 #include <string>
 
-#include "plugin_api/cpu_features.h"
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
+#include "plugins/smooth/window_means.h"
 
 namespace {
 
-// The widest vectors the step-by-step path may use on this processor.
-enum class Vectors { kNone, kAvx2, kAvx512 };
+using pellory::Accumulate;
+using pellory::StoredMean;
 
 // Every integer of at most this magnitude is exactly a float.
 constexpr int64_t kExactFloatIntegers = int64_t{1} << 24;
 
-// One step of the accumulator: add in double precision, store in single.
-float Accumulate(float accumulator, double sample) {
-  return static_cast<float>(static_cast<double>(accumulator) + sample);
-}
-
-// The sample stored for a window whose accumulator ends at `accumulator`.
-int32_t StoredMean(float accumulator, int32_t size) {
-  const float mean = static_cast<float>(static_cast<double>(accumulator) /
-                                        static_cast<double>(size));
-  return pellory::TruncateToSample(static_cast<double>(mean));
-}
-
-// The means of kLanes consecutive windows, the first starting at `window`,
-// step by step: the definition itself. One window's steps form a chain of
-// dependent additions; interleaving independent windows lets the processor
-// overlap their chains, with the same roundings in the same order.
-// `means` may be `window` itself: every sample is read before any mean is
-// written (so are the vector versions below).
+// The plain window kernel: the means of kLanes consecutive windows, step by
+// step, the definition itself. One window's steps form a chain of dependent
+// additions; interleaving independent windows lets the processor overlap
+// their chains, with the same roundings in the same order.
 constexpr int kLanes = 8;
 void WindowMeansStepByStep(const int32_t* window, int32_t size,
                            int32_t* means) {
@@ -68,130 +54,6 @@ void WindowMeansStepByStep(const int32_t* window, int32_t size,
     means[lane] = StoredMean(accumulators[lane], size);
   }
 }
-
-#if defined(__x86_64__) || defined(__i386__)
-// The same for kWideLanes windows at the machine's vector width: each
-// 256-bit vector holds four windows' accumulators as doubles, and eight
-// vectors are in flight, so that their chains of dependent steps overlap.
-// A step is the definition's, lane by lane: the sample added in double
-// precision, the sum rounded to single precision (to nearest, as a float
-// store does) and widened back exactly. The samples are widened to double
-// once per group, a stretch at a time, not once per window and step.
-constexpr int kWideLanes = 32;
-
-// Each lane rounded to single precision, to nearest with ties to even, as a
-// float store rounds it, and kept as a double: the 29 bits of the double's
-// significand that a float lacks are rounded away in its bit pattern, a
-// carry running on into the exponent as it should. Equal to converting to
-// float and back wherever the float is normal, which every nonzero sum of
-// integer samples is (at least 1, at most 2^62); in a quarter of the
-// latency of the two conversions, which is what a step's chain waits for.
-__attribute__((target("avx2"))) inline __m256d RoundedToFloat(__m256d x) {
-  const __m256i bits = _mm256_castpd_si256(x);
-  const __m256i odd =
-      _mm256_and_si256(_mm256_srli_epi64(bits, 29), _mm256_set1_epi64x(1));
-  const __m256i half_below =
-      _mm256_add_epi64(bits, _mm256_set1_epi64x((int64_t{1} << 28) - 1));
-  return _mm256_castsi256_pd(
-      _mm256_and_si256(_mm256_add_epi64(half_below, odd),
-                       _mm256_set1_epi64x(~((int64_t{1} << 29) - 1))));
-}
-
-__attribute__((target("avx2"))) void WindowMeansAvx2(const int32_t* window,
-                                                     int32_t size,
-                                                     int32_t* means) {
-  constexpr int kVectors = kWideLanes / 4;
-  constexpr int32_t kStretch = 512;
-  double widened[kStretch + kWideLanes];
-  __m256d accumulators[kVectors];
-  for (__m256d& accumulator : accumulators) accumulator = _mm256_setzero_pd();
-  // 64-bit: a size near 2^31 would take `start` past the 32-bit range.
-  for (int64_t start = 0; start < size; start += kStretch) {
-    const auto steps =
-        static_cast<int32_t>(std::min<int64_t>(kStretch, size - start));
-    // The samples these steps read: up to the last window's last one.
-    const int32_t needed = steps + kWideLanes - 1;
-    for (int32_t k = 0; k < needed; ++k) {
-      widened[k] = static_cast<double>(window[start + k]);
-    }
-    for (int32_t j = 0; j < steps; ++j) {
-      for (int v = 0; v < kVectors; ++v) {
-        const __m256d sum = _mm256_add_pd(accumulators[v],
-                                          _mm256_loadu_pd(widened + j + 4 * v));
-        accumulators[v] = RoundedToFloat(sum);
-      }
-    }
-  }
-  for (int v = 0; v < kVectors; ++v) {
-    float lanes[4];
-    _mm_storeu_ps(lanes, _mm256_cvtpd_ps(accumulators[v]));
-    for (int lane = 0; lane < 4; ++lane) {
-      means[4 * v + lane] = StoredMean(lanes[lane], size);
-    }
-  }
-}
-#endif
-
-#if defined(__x86_64__)
-// The same for kWidestLanes windows with AVX-512: eight windows per vector,
-// and sixteen vectors in flight, which its 32 registers hold. The means are
-// taken eight at a time too: a division per window would cost as much as a
-// quarter of the steps at size 32.
-constexpr int kWidestLanes = 128;
-
-__attribute__((target("avx512f"))) inline __m512d RoundedToFloat(__m512d x) {
-  const __m512i bits = _mm512_castpd_si512(x);
-  const __m512i odd =
-      _mm512_and_si512(_mm512_srli_epi64(bits, 29), _mm512_set1_epi64(1));
-  const __m512i half_below =
-      _mm512_add_epi64(bits, _mm512_set1_epi64((int64_t{1} << 28) - 1));
-  return _mm512_castsi512_pd(
-      _mm512_and_si512(_mm512_add_epi64(half_below, odd),
-                       _mm512_set1_epi64(~((int64_t{1} << 29) - 1))));
-}
-
-// StoredMean, eight windows at a time. No lane is NaN: every accumulator is
-// a finite sum.
-__attribute__((target("avx512f"))) inline __m256i StoredMeans(
-    __m512d accumulators, int32_t size) {
-  const __m512d quotient =
-      _mm512_div_pd(accumulators, _mm512_set1_pd(static_cast<double>(size)));
-  const __m512d mean = _mm512_cvtps_pd(_mm512_cvtpd_ps(quotient));
-  const __m512d saturated =
-      _mm512_min_pd(_mm512_max_pd(mean, _mm512_set1_pd(-2147483648.0)),
-                    _mm512_set1_pd(2147483647.0));
-  return _mm512_cvttpd_epi32(saturated);
-}
-
-__attribute__((target("avx512f"))) void WindowMeansAvx512(const int32_t* window,
-                                                          int32_t size,
-                                                          int32_t* means) {
-  constexpr int kVectors = kWidestLanes / 8;
-  constexpr int32_t kStretch = 512;
-  double widened[kStretch + kWidestLanes];
-  __m512d accumulators[kVectors];
-  for (__m512d& accumulator : accumulators) accumulator = _mm512_setzero_pd();
-  for (int64_t start = 0; start < size; start += kStretch) {
-    const auto steps =
-        static_cast<int32_t>(std::min<int64_t>(kStretch, size - start));
-    const int32_t needed = steps + kWidestLanes - 1;
-    for (int32_t k = 0; k < needed; ++k) {
-      widened[k] = static_cast<double>(window[start + k]);
-    }
-    for (int32_t j = 0; j < steps; ++j) {
-      for (int v = 0; v < kVectors; ++v) {
-        const __m512d sum = _mm512_add_pd(accumulators[v],
-                                          _mm512_loadu_pd(widened + j + 8 * v));
-        accumulators[v] = RoundedToFloat(sum);
-      }
-    }
-  }
-  for (int v = 0; v < kVectors; ++v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(means + 8 * v),
-                        StoredMeans(accumulators[v], size));
-  }
-}
-#endif
 
 // The same for one window.
 int32_t WindowMeanStepByStep(const int32_t* window, int32_t size) {
@@ -354,30 +216,26 @@ void MeansFromRunningSum(int32_t* samples, int64_t count, int64_t first,
 }
 
 // Positions first..last, all of whose windows fit, the slow way, a group of
-// windows at a time. A group's means replace samples that only its own
-// windows and earlier ones read.
+// windows at a time: as many groups as fit on `path`, the rest on the
+// narrower paths the processor has, down to one window. A group's means
+// replace samples that only its own windows and earlier ones read.
 void MeansStepByStep(int32_t* samples, int64_t first, int64_t last,
-                     int32_t size, Vectors vectors) {
+                     int32_t size, const pellory::WindowPath& path) {
   int64_t i = first;
-#if defined(__x86_64__)
-  for (; vectors == Vectors::kAvx512 && i + kWidestLanes - 1 <= last;
-       i += kWidestLanes) {
-    WindowMeansAvx512(samples + i, size, samples + i);
-  }
-#endif
-#if defined(__x86_64__) || defined(__i386__)
-  for (; vectors != Vectors::kNone && i + kWideLanes - 1 <= last;
-       i += kWideLanes) {
-    WindowMeansAvx2(samples + i, size, samples + i);
-  }
-#endif
-  for (; i + kLanes - 1 <= last; i += kLanes) {
-    WindowMeansStepByStep(samples + i, size, samples + i);
+  for (const pellory::WindowPath* narrower : pellory::WindowPaths()) {
+    if (narrower->windows > path.windows ||
+        !pellory::ProcessorHas(narrower->needs)) {
+      continue;
+    }
+    for (; i + narrower->windows - 1 <= last; i += narrower->windows) {
+      narrower->means(samples + i, size, samples + i);
+    }
   }
   for (; i <= last; ++i) samples[i] = WindowMeanStepByStep(samples + i, size);
 }
 
-void Smooth(int32_t* samples, int64_t count, int32_t size, Vectors vectors) {
+void Smooth(int32_t* samples, int64_t count, int32_t size,
+            const pellory::WindowPath& path) {
   // Windows starting up to last_fit lie within the signal; the last sample
   // is never replaced.
   const int64_t last_fit = std::min(count - 1, count - size + 1);
@@ -408,7 +266,7 @@ void Smooth(int32_t* samples, int64_t count, int32_t size, Vectors vectors) {
     if (exact) {
       MeansFromRunningSum(samples, count, first, last, size);
     } else {
-      MeansStepByStep(samples, first, last, size, vectors);
+      MeansStepByStep(samples, first, last, size, path);
     }
     first = last + 1;
     exact = following_exact;
@@ -421,12 +279,40 @@ void Smooth(int32_t* samples, int64_t count, int32_t size, Vectors vectors) {
 }  // namespace
 
 namespace pellory {
+namespace {
+
+const WindowPath kWindowsPlain = {"plain", InstructionSet::kPlain, kLanes,
+                                  WindowMeansStepByStep};
+
+const WindowPath* const kWindowPaths[] = {
+    PELLORY_AVX512_ROW(&kWindowsAvx512)  //
+        PELLORY_AVX2_ROW(&kWindowsAvx2)  //
+        & kWindowsPlain,
+};
+
+}  // namespace
+
+std::span<const WindowPath* const> WindowPaths() { return kWindowPaths; }
+
+const WindowPath& ChosenWindowPath() {
+  static const WindowPath* const chosen = [] {
+    for (const WindowPath* path : kWindowPaths) {
+      if (ProcessorHas(path->needs)) return path;
+    }
+    return &kWindowsPlain;
+  }();
+  return *chosen;
+}
 
 bool ReadSmoothSize(const std::string& parameter_text, int32_t* size) {
   std::istringstream inputvalues(parameter_text);
   // Size 0 has no mean and a negative size would zero the signal: both,
   // like a text without an integer, leave the samples unchanged.
   return (inputvalues >> *size) && *size >= 1;
+}
+
+void SmoothWith(int32_t* samples, int32_t size, const WindowPath& path) {
+  Smooth(samples, samples[0], size, path);
 }
 
 }  // namespace pellory
@@ -436,12 +322,5 @@ std::string Parameters_Smooth() { return "Parameters; size - an integer"; }
 void Filter_Smooth(int32_t* samples, std::string parameter_text) {
   int32_t size;
   if (!pellory::ReadSmoothSize(parameter_text, &size)) return;
-  Vectors vectors = Vectors::kNone;
-#if defined(__x86_64__) || defined(__i386__)
-  if (pellory::HasAvx2()) vectors = Vectors::kAvx2;
-#endif
-#if defined(__x86_64__)
-  if (pellory::HasAvx512()) vectors = Vectors::kAvx512;
-#endif
-  Smooth(samples, samples[0], size, vectors);
+  pellory::SmoothWith(samples, size, pellory::ChosenWindowPath());
 }

@@ -1,0 +1,34 @@
+#include "host/line_kernels.h"
+
+namespace pellory {
+namespace {
+
+const LinePath kLinesPlain = {"plain", InstructionSet::kPlain, nullptr};
+
+const LinePath* const kLinePaths[] = {
+    PELLORY_AVX512_ROW(&kLinesAvx512)  //
+        PELLORY_AVX2_ROW(&kLinesAvx2)  //
+        & kLinesPlain,
+};
+
+const LinePath* chosen = nullptr;
+
+}  // namespace
+
+std::span<const LinePath* const> LinePaths() { return kLinePaths; }
+
+const LinePath& ChosenLinePath() {
+  if (chosen == nullptr) {
+    for (const LinePath* path : kLinePaths) {
+      if (ProcessorHas(path->needs)) {
+        chosen = path;
+        break;
+      }
+    }
+  }
+  return *chosen;
+}
+
+void UseLinePath(const LinePath& path) { chosen = &path; }
+
+}  // namespace pellory

@@ -1,0 +1,63 @@
+// Line kernels: the loader's hot loop, which parses the whole lines of a
+// chunk of signal text into samples, in one path per instruction set. The
+// plain path is the parser's own (signal_text.cc), the reference every
+// other path must equal bit for bit; a faster one is chosen once per
+// process from the table of paths, the fastest the processor has.
+#ifndef PELLORY_HOST_LINE_KERNELS_H_
+#define PELLORY_HOST_LINE_KERNELS_H_
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <span>
+
+#include "plugin_api/processor.h"
+
+namespace pellory {
+
+// Parses the lines from `line` on, into data[*position..count], advancing
+// *position, and returns the start of the first line it left: it may leave
+// any lines to the plain path, which parses the rest. Every line it takes
+// ends in a '\n' at or before `last`, the chunk's last one, and it reads no
+// byte before `chunk` or past `last`, whatever the bytes hold: in a mapped
+// file they may change while they are read.
+using LineKernel = const char* (*)(const char* line, const char* last,
+                                   const char* chunk, int32_t* data,
+                                   int64_t* position, int64_t count);
+
+struct LinePath {
+  const char* name;
+  InstructionSet needs;
+  LineKernel parse;  // null for the plain path, which parses every line
+};
+
+// Every path of this build, the fastest first, the plain one last.
+std::span<const LinePath* const> LinePaths();
+
+// The path loads take: the fastest the processor has, or the one a test
+// chose with UseLinePath.
+const LinePath& ChosenLinePath();
+void UseLinePath(const LinePath& path);
+
+// For the kernels: the line at `*cursor`, whose '\n' lies before `end`,
+// parsed as the plain path does, and `*cursor` moved past that '\n' (to
+// `end`, should the '\n' be gone when read again).
+int32_t ParseLinePlainly(const char** cursor, const char* end);
+
+// The sample a sign and a magnitude of at most 16 digits (so the magnitude
+// itself cannot overflow) stand for, saturated to 32 bits. Without a branch:
+// signs of real data are too unpredictable for one.
+inline int32_t SignedSaturated(uint64_t magnitude, bool negative) {
+  const uint64_t limit = uint64_t{INT32_MAX} + negative;
+  const auto capped = static_cast<uint32_t>(std::min(magnitude, limit));
+  const uint32_t flip = 0u - static_cast<uint32_t>(negative);
+  return static_cast<int32_t>((capped ^ flip) - flip);
+}
+
+// The paths (line_kernels_<set>.cc).
+extern const LinePath kLinesAvx2;
+extern const LinePath kLinesAvx512;
+
+}  // namespace pellory
+
+#endif  // PELLORY_HOST_LINE_KERNELS_H_

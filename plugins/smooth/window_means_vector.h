@@ -1,0 +1,69 @@
+// The step-by-step window loop at vector width, which the AVX2 and AVX-512
+// window kernels share: included by each inside its target region, after
+// <immintrin.h>, and instantiated with that file's vector operations, so
+// everything here is local to the including file.
+//
+// A vector holds Ops::kLanes windows' accumulators as doubles, and
+// Ops::kWindows / Ops::kLanes vectors are in flight, so that their chains of
+// dependent steps overlap. A step is the definition's, lane by lane: the
+// sample added in double precision, the sum rounded to single precision (to
+// nearest, as a float store does) and widened back exactly. The samples are
+// widened to double once per group, a stretch at a time, not once per
+// window and step.
+#ifndef PELLORY_PLUGINS_SMOOTH_WINDOW_MEANS_VECTOR_H_
+#define PELLORY_PLUGINS_SMOOTH_WINDOW_MEANS_VECTOR_H_
+
+#include <algorithm>
+#include <cstdint>
+
+namespace pellory {
+namespace {
+
+// Each lane rounded to single precision, to nearest with ties to even, as a
+// float store rounds it, and kept as a double: the 29 bits of the double's
+// significand that a float lacks are rounded away in its bit pattern, a
+// carry running on into the exponent as it should. Equal to converting to
+// float and back wherever the float is normal, which every nonzero sum of
+// integer samples is (at least 1, at most 2^62); in a quarter of the
+// latency of the two conversions, which is what a step's chain waits for.
+template <typename Ops>
+inline typename Ops::Doubles RoundedToFloat(typename Ops::Doubles x) {
+  const auto bits = Ops::Bits(x);
+  const auto odd = Ops::And(Ops::ShiftRight(bits, 29), Ops::Splat(1));
+  const auto half_below = Ops::Add(bits, Ops::Splat((int64_t{1} << 28) - 1));
+  return Ops::FromBits(Ops::And(Ops::Add(half_below, odd),
+                                Ops::Splat(~((int64_t{1} << 29) - 1))));
+}
+
+template <typename Ops>
+void WindowMeansAtWidth(const int32_t* window, int32_t size, int32_t* means) {
+  constexpr int kVectors = Ops::kWindows / Ops::kLanes;
+  constexpr int32_t kStretch = 512;
+  double widened[kStretch + Ops::kWindows];
+  typename Ops::Doubles accumulators[kVectors];
+  for (auto& accumulator : accumulators) accumulator = Ops::Zeros();
+  // 64-bit: a size near 2^31 would take `start` past the 32-bit range.
+  for (int64_t start = 0; start < size; start += kStretch) {
+    const auto steps =
+        static_cast<int32_t>(std::min<int64_t>(kStretch, size - start));
+    // The samples these steps read: up to the last window's last one.
+    const int32_t needed = steps + Ops::kWindows - 1;
+    for (int32_t k = 0; k < needed; ++k) {
+      widened[k] = static_cast<double>(window[start + k]);
+    }
+    for (int32_t j = 0; j < steps; ++j) {
+      for (int v = 0; v < kVectors; ++v) {
+        accumulators[v] = RoundedToFloat<Ops>(Ops::AddDoubles(
+            accumulators[v], Ops::Load(widened + j + Ops::kLanes * v)));
+      }
+    }
+  }
+  for (int v = 0; v < kVectors; ++v) {
+    Ops::StoreMeans(accumulators[v], size, means + Ops::kLanes * v);
+  }
+}
+
+}  // namespace
+}  // namespace pellory
+
+#endif  // PELLORY_PLUGINS_SMOOTH_WINDOW_MEANS_VECTOR_H_
