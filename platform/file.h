@@ -11,6 +11,12 @@
 
 #include "platform/ending_signals.h"
 
+#ifdef _WIN32
+// The system's handle type, as <windows.h> declares it, without bringing
+// <windows.h> to everything that reads or saves a file.
+typedef void* HANDLE;
+#endif
+
 namespace pellory {
 
 // Whether `path` names a regular file (links followed): reading it again
@@ -49,13 +55,18 @@ class FileReader {
   bool Close(std::string* err);
 
  private:
+  // The size of a regular file at its opening, else -1.
+  int64_t size_ = -1;
+  std::unique_ptr<char[]> buffer_;
+  size_t buffer_size_ = 0;
+#ifdef _WIN32
+  HANDLE file_ = nullptr;
+#else
   // Unmaps the current window; false when the file shrank under it.
   bool ReleaseWindow(std::string* err);
 
   int fd_ = -1;
-  // The size and modification time of a regular file at its opening, else
-  // -1.
-  int64_t size_ = -1;
+  // The modification time of a regular file at its opening.
   int64_t modified_seconds_ = -1;
   int64_t modified_nanoseconds_ = -1;
   // Bytes handed out so far.
@@ -66,8 +77,7 @@ class FileReader {
   bool mapping_ = false;
   char* window_ = nullptr;
   size_t window_size_ = 0;
-  std::unique_ptr<char[]> buffer_;
-  size_t buffer_size_ = 0;
+#endif
 };
 
 // Writes new content under a name, choosing how from what the name is once
@@ -126,32 +136,39 @@ class FileSaver {
   enum class Mode { kNone, kReplace, kInPlace, kDirect };
 
   bool OpenReplacement(std::string* err);
+  bool PutInPlace(std::string* err);
+  bool Fail(std::string* err);
+  void Discard();
+#ifndef _WIN32
   bool OpenProcessLink(std::string* err);
   void StartInPlace();
   bool RestoreFromBackup();
-  bool PutInPlace(std::string* err);
-  bool Fail(std::string* err);
   bool FailReplacement(std::string* err);
   void DiscardReplacement();
-  void Discard();
+#endif
 
   Mode mode_ = Mode::kNone;
+  bool failed_ = false;
   std::string target_;     // the final file, links followed
   std::string folder_;     // its folder
-  std::string name_;       // its name in the folder
-  int folder_fd_ = -1;     // the folder, open while saving
   std::string temporary_;  // the temporary file's name, while it has one
-  std::string backup_;     // the backup's name, while it has one
+  // Whether the new content takes over an existing file's attributes.
+  bool keep_existing_ = false;
+#ifdef _WIN32
+  HANDLE file_ = nullptr;
+#else
+  std::string name_;    // the target's name in the folder
+  int folder_fd_ = -1;  // the folder, open while saving
+  std::string backup_;  // the backup's name, while it has one
   // Ending signals, held back for an in-place rewrite.
   std::optional<EndingSignalsHeldBack> held_back_;
   int fd_ = -1;
   uint64_t written_ = 0;
-  bool failed_ = false;
-  // For the replacement: owner, group and permission bits to give it.
-  bool keep_existing_ = false;
+  // Owner, group and permission bits to give the new file.
   unsigned owner_ = 0;
   unsigned group_ = 0;
   unsigned mode_bits_ = 0;
+#endif
 };
 
 }  // namespace pellory

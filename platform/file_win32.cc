@@ -45,12 +45,6 @@ std::string FullPath(const std::string& path) {
   return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
 }
 
-// Handles are kept in the int the header has for a descriptor: Windows
-// handles carry 32 significant bits, even in 64-bit processes.
-HANDLE Fd(int fd) {
-  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
-}
-
 // The named temporary file, while one exists, for the cleanup that removes
 // it should the program be ended meanwhile.
 char pending_temporary[MAX_PATH + 1];
@@ -89,7 +83,7 @@ bool FileReader::Open(const std::string& path, std::string* err) {
     *err = LastErrorText();
     return false;
   }
-  fd_ = static_cast<int>(reinterpret_cast<intptr_t>(file));
+  file_ = file;
   LARGE_INTEGER size;
   if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
     size_ = size.QuadPart;
@@ -110,23 +104,20 @@ long FileReader::Next(const char** data, std::string* err) {
     buffer_.reset(new char[buffer_size_]);
   }
   DWORD got = 0;
-  if (!ReadFile(Fd(fd_), buffer_.get(), static_cast<DWORD>(buffer_size_), &got,
+  if (!ReadFile(file_, buffer_.get(), static_cast<DWORD>(buffer_size_), &got,
                 nullptr)) {
     // A pipe whose writer has gone has simply ended.
     if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
     *err = LastErrorText();
     return -1;
   }
-  offset_ += got;
   *data = buffer_.get();
   return static_cast<long>(got);
 }
 
-bool FileReader::ReleaseWindow(std::string*) { return true; }
-
 bool FileReader::Close(std::string*) {
-  if (fd_ != -1) CloseHandle(Fd(fd_));
-  fd_ = -1;
+  if (file_ != nullptr) CloseHandle(file_);
+  file_ = nullptr;
   return true;
 }
 
@@ -140,8 +131,8 @@ bool FileSaver::Fail(std::string* err) {
 }
 
 void FileSaver::Discard() {
-  if (fd_ != -1) CloseHandle(Fd(fd_));
-  fd_ = -1;
+  if (file_ != nullptr) CloseHandle(file_);
+  file_ = nullptr;
   if (!temporary_.empty()) {
     EndingSignalsHeldBack held;
     DeleteFileA(temporary_.c_str());
@@ -154,7 +145,6 @@ bool FileSaver::Open(const std::string& path, std::string* err) {
   Discard();
   mode_ = Mode::kNone;
   failed_ = false;
-  written_ = 0;
   target_ = path;
   folder_ = FolderOf(path);
   // Whether the process may write the file is the file's to say, exactly
@@ -167,7 +157,7 @@ bool FileSaver::Open(const std::string& path, std::string* err) {
     keep_existing_ = false;
   } else if (GetFileType(existing) != FILE_TYPE_DISK) {
     mode_ = Mode::kDirect;
-    fd_ = static_cast<int>(reinterpret_cast<intptr_t>(existing));
+    file_ = existing;
     return true;
   } else {
     CloseHandle(existing);
@@ -190,7 +180,7 @@ bool FileSaver::OpenReplacement(std::string* err) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
       return Fail(err);
     }
-    fd_ = static_cast<int>(reinterpret_cast<intptr_t>(file));
+    file_ = file;
     temporary_ = name;
     name.copy(pending_temporary, MAX_PATH);
     pending_temporary[std::min<size_t>(name.size(), MAX_PATH)] = '\0';
@@ -204,7 +194,7 @@ bool FileSaver::OpenReplacement(std::string* err) {
 bool FileSaver::Reserve(uint64_t, std::string*) { return true; }
 
 bool FileSaver::Write(const char* data, size_t size, std::string* err) {
-  if (fd_ == -1 || failed_) return false;
+  if (file_ == nullptr || failed_) return false;
   // Text mode: every "\n" goes out as "\r\n".
   std::string text;
   text.reserve(size + size / 4);
@@ -216,28 +206,26 @@ bool FileSaver::Write(const char* data, size_t size, std::string* err) {
   size_t left = text.size();
   while (left > 0) {
     DWORD written = 0;
-    if (!WriteFile(Fd(fd_), next, static_cast<DWORD>(left), &written,
-                   nullptr)) {
+    if (!WriteFile(file_, next, static_cast<DWORD>(left), &written, nullptr)) {
       return Fail(err);
     }
     next += written;
     left -= written;
-    written_ += written;
   }
   return true;
 }
 
 bool FileSaver::Commit(std::string* err) {
-  if (fd_ == -1 || failed_) return false;
+  if (file_ == nullptr || failed_) return false;
   if (mode_ == Mode::kDirect) {
-    const HANDLE file = Fd(fd_);
-    fd_ = -1;
+    const HANDLE file = file_;
+    file_ = nullptr;
     if (!CloseHandle(file)) return Fail(err);
     return true;
   }
-  if (!FlushFileBuffers(Fd(fd_))) return Fail(err);
-  const HANDLE file = Fd(fd_);
-  fd_ = -1;
+  if (!FlushFileBuffers(file_)) return Fail(err);
+  const HANDLE file = file_;
+  file_ = nullptr;
   if (!CloseHandle(file)) return Fail(err);
   return PutInPlace(err);
 }
