@@ -29,10 +29,10 @@ std::vector<std::string> ShowEntries(Editor& editor) {
   std::vector<std::string> names;
   if (ListDirectory(kPluginFolder, &names)) {
     for (size_t i = 0; i < names.size(); ++i) {
+      const std::string shown = NameForOutput(editor.console, names[i]);
       editor.out << i + 1 << " - "
-                 << (editor.console.output_is_terminal
-                         ? ShownOnTerminal(names[i])
-                         : names[i])
+                 << (editor.console.output_is_terminal ? ShownOnTerminal(shown)
+                                                       : shown)
                  << "\n";
     }
     editor.out << names.size() + 1 << " - Return To Main Menu\n";

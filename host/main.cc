@@ -18,7 +18,9 @@ int main() {
   pellory::MainMenu(editor);
   // The menus stop at the first failed write; its errno is still here.
   const int error = errno;
+  const bool reader_gone = pellory::OutputReaderGone();
   std::cout.flush();
+  if (!std::cout && reader_gone) return 0;
   if (!std::cout) {
     std::cerr << "Pellory: write error: "
               << std::strerror(error != 0 ? error : EIO) << "\n";

@@ -21,8 +21,9 @@ const Next kQuit = {true, {}};
 
 Next LoadEntry(Editor& editor) {
   editor.out << "Enter File To Load...\n";
-  std::string file_name;
-  if (!ReadWord(editor.in, &file_name)) return kQuit;
+  std::string typed;
+  if (!ReadWord(editor.in, &typed)) return kQuit;
+  const std::string file_name = NameFromInput(editor.console, typed);
   editor.currentFileName = file_name;
   // Release the old signal before the new one allocates its buffer.
   editor.currentSignal.reset();
@@ -34,8 +35,9 @@ Next SaveEntry(Editor& editor) { return {false, SaveSignalFile(editor)}; }
 
 Next SaveAsEntry(Editor& editor) {
   editor.out << "Enter file name to save as...";
-  std::string file_name;
-  if (!ReadWord(editor.in, &file_name)) return kQuit;
+  std::string typed;
+  if (!ReadWord(editor.in, &typed)) return kQuit;
+  const std::string file_name = NameFromInput(editor.console, typed);
   editor.currentFileName = file_name;
   return {false, SaveSignalFileAs(editor, file_name)};
 }
@@ -73,7 +75,8 @@ void ShowMenu(Editor& editor) {
   if (editor.currentSignal == nullptr) {
     editor.out << "None\n\n";
   } else {
-    editor.out << editor.currentFileName << "\n\n";
+    editor.out << NameForOutput(editor.console, editor.currentFileName)
+               << "\n\n";
   }
   editor.out << "Enter Selection\n\n";
   for (const MenuEntry& entry : kMenu) {
@@ -121,8 +124,9 @@ Notice LoadSignalFile(Editor& editor, const std::string& file_name) {
   // Success on the second try prints nothing, as it always has; the menu
   // shows the file as the current one.
   if (IsRegularFile(file_name) && signal.Load(file_name, &err)) return {};
-  return {"File could not be loaded\n",
-          "cannot load " + file_name + ": " + err};
+  return {
+      "File could not be loaded\n",
+      "cannot load " + NameForOutput(editor.console, file_name) + ": " + err};
 }
 
 namespace {
@@ -135,7 +139,8 @@ Notice SaveCurrentSignal(Editor& editor, const std::string& file_name) {
       editor.currentSignal->Save(file_name, &err)) {
     return {};
   }
-  return {"", "cannot save " + file_name + ": " + err};
+  return {"", "cannot save " + NameForOutput(editor.console, file_name) + ": " +
+                  err};
 }
 
 }  // namespace

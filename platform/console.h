@@ -32,6 +32,23 @@ bool StandardOutputIsTerminal();
 // Clears the screen on a terminal; writes nothing otherwise.
 void ClearScreen(const Console& console);
 
+// A name as the user typed it, in the form the program keeps and passes to
+// the other seams: on Windows, read from the console's input code page (the
+// ANSI code page when the input is redirected) into UTF-8; elsewhere as it
+// is.
+std::string NameFromInput(const Console& console, const std::string& typed);
+
+// A name the program keeps, as it is written to `console.out` or
+// `console.err`: on Windows in the console's output code page (the ANSI
+// code page when the output is redirected); elsewhere as it is.
+std::string NameForOutput(const Console& console, const std::string& name);
+
+// Whether the last failed write to the standard output failed because its
+// reader has gone (a pipe closed early): the run then ends quietly, as a
+// pipe's writer does on Linux, where the signal for it has already ended
+// the run.
+bool OutputReaderGone();
+
 // `text` with every character the terminal would act on shown as '?', as
 // ls does: a file name must not move the cursor, clear the screen or set
 // the terminal's title.

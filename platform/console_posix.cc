@@ -112,6 +112,16 @@ void ClearScreen(const Console& console) {
   console.out << kClearSequence << std::flush;
 }
 
+std::string NameFromInput(const Console&, const std::string& typed) {
+  return typed;
+}
+
+std::string NameForOutput(const Console&, const std::string& name) {
+  return name;
+}
+
+bool OutputReaderGone() { return false; }
+
 // The controls: C0 and DEL, and C1 (0x80-0x9f), which some terminals act
 // on raw and others in their UTF-8 form (c2 80 - c2 9f). A raw byte of that
 // range that continues a valid UTF-8 character is part of a letter.

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/console.h"
+#include "platform/names_win32.h"
 
 namespace pellory {
 namespace {
@@ -42,6 +43,22 @@ void ClearScreen(const Console& console) {
   SetConsoleCursorPosition(screen, home);
 }
 
+std::string NameFromInput(const Console& console, const std::string& typed) {
+  const UINT typed_in = console.input_is_terminal ? GetConsoleCP() : CP_ACP;
+  return Utf8Name(WideText(typed, typed_in));
+}
+
+std::string NameForOutput(const Console& console, const std::string& name) {
+  const UINT shown_in =
+      console.output_is_terminal ? GetConsoleOutputCP() : CP_ACP;
+  return NarrowText(WideName(name), shown_in);
+}
+
+bool OutputReaderGone() {
+  const DWORD error = GetLastError();
+  return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
+}
+
 // The controls of the console: C0 and DEL. Bytes from 0x80 on are
 // letters of the code page.
 std::string ShownOnTerminal(std::string_view text) {
@@ -56,8 +73,12 @@ std::string ShownOnTerminal(std::string_view text) {
 void WaitForKey(const Console& console) {
   console.out.flush();
   if (console.input_is_terminal) {
-    // _getch takes Ctrl-C as the key 3; it still ends the program.
-    if (_getch() == 3) std::raise(SIGINT);
+    // _getch takes Ctrl-C as the key 3; it still ends the program. An
+    // arrow or function key comes as two codes, a prefix and the key's:
+    // both are the one key press.
+    const int key = _getch();
+    if (key == 0 || key == 0xE0) _getch();
+    if (key == 3) std::raise(SIGINT);
     return;
   }
   console.in.get();

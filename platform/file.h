@@ -149,17 +149,19 @@ class FileSaver {
 
   Mode mode_ = Mode::kNone;
   bool failed_ = false;
-  std::string target_;     // the final file, links followed
-  std::string folder_;     // its folder
-  std::string temporary_;  // the temporary file's name, while it has one
   // Whether the new content takes over an existing file's attributes.
   bool keep_existing_ = false;
 #ifdef _WIN32
+  std::wstring target_;     // the final file's full path
+  std::wstring temporary_;  // the temporary file's, while it has one
   HANDLE file_ = nullptr;
 #else
-  std::string name_;    // the target's name in the folder
-  int folder_fd_ = -1;  // the folder, open while saving
-  std::string backup_;  // the backup's name, while it has one
+  std::string target_;     // the final file, links followed
+  std::string folder_;     // its folder
+  std::string temporary_;  // the temporary file's name, while it has one
+  std::string name_;       // the target's name in the folder
+  int folder_fd_ = -1;     // the folder, open while saving
+  std::string backup_;     // the backup's name, while it has one
   // Ending signals, held back for an in-place rewrite.
   std::optional<EndingSignalsHeldBack> held_back_;
   int fd_ = -1;

@@ -1,8 +1,9 @@
 // Files on Windows, in text mode as the platform expects: a saved line
-// ends in "\r\n". A save writes a temporary file beside the target and puts
-// it in place with ReplaceFileA (which keeps the old file's attributes and
-// security) or, for a new name, MoveFileExA; a name that is not a disk file
-// (NUL, CON, a pipe) is written into directly.
+// ends in "\r\n". Names reach the system as UTF-16 (names_win32.h). A save
+// writes a temporary file beside the target, in the target's own folder,
+// and puts it in place with ReplaceFileW (which keeps the old file's
+// attributes and security) or, for a new name, MoveFileExW; a name that is
+// not a disk file (NUL, CON, a pipe) is written into directly.
 #include <windows.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 #include "platform/ending_signals.h"
 #include "platform/file.h"
+#include "platform/names_win32.h"
 
 namespace pellory {
 namespace {
@@ -34,33 +36,39 @@ std::string LastErrorText() {
 // Files are read through a buffer of this size at most.
 constexpr int64_t kReadChunk = 256 << 10;
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-std::string FullPath(const std::string& path) {
-  char full[MAX_PATH];
-  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-  return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
+// The full path of `path`, which a drive-relative name ("C:name") needs to
+// say which folder it is in; `path` itself when Windows cannot tell.
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length =
+      GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
 }
 
 // The named temporary file, while one exists, for the cleanup that removes
-// it should the program be ended meanwhile.
-char pending_temporary[MAX_PATH + 1];
+// it should the program be ended meanwhile. The cleanup runs on the console
+// control handler's own thread while the main thread may hold the file
+// open: the file is opened with delete sharing, so that the deletion goes
+// through, and the file goes with the process's last handle to it.
+wchar_t pending_temporary[32768];
 
-void RemovePendingTemporary() { DeleteFileA(pending_temporary); }
+void RemovePendingTemporary() { DeleteFileW(pending_temporary); }
 
 }  // namespace
 
 bool IsRegularFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::wstring name = WideName(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return false;
   }
   const HANDLE file =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool disk = GetFileType(file) == FILE_TYPE_DISK;
@@ -76,9 +84,9 @@ FileReader::~FileReader() {
 }
 
 bool FileReader::Open(const std::string& path, std::string* err) {
-  const HANDLE file = CreateFileA(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const HANDLE file = CreateFileW(
+      WideName(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     *err = LastErrorText();
     return false;
@@ -135,7 +143,7 @@ void FileSaver::Discard() {
   file_ = nullptr;
   if (!temporary_.empty()) {
     EndingSignalsHeldBack held;
-    DeleteFileA(temporary_.c_str());
+    DeleteFileW(temporary_.c_str());
     DisarmEndingSignals();
     temporary_.clear();
   }
@@ -145,13 +153,12 @@ bool FileSaver::Open(const std::string& path, std::string* err) {
   Discard();
   mode_ = Mode::kNone;
   failed_ = false;
-  target_ = path;
-  folder_ = FolderOf(path);
+  target_ = FullPath(WideName(path));
   // Whether the process may write the file is the file's to say, exactly
   // as for a truncating open: a read-only file is never replaced.
-  const HANDLE existing = CreateFileA(
-      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE existing = CreateFileW(
+      target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (existing == INVALID_HANDLE_VALUE) {
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return Fail(err);
     keep_existing_ = false;
@@ -170,20 +177,26 @@ bool FileSaver::OpenReplacement(std::string* err) {
   mode_ = Mode::kReplace;
   static std::mt19937 random(std::random_device{}() ^ GetCurrentProcessId());
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  // Beside the target in its own folder, so that the rename stays on one
+  // volume whatever the working folder is.
+  const std::wstring folder = target_.substr(0, target_.find_last_of(L"\\/"));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = folder_ + "\\.pellory-save-";
-    for (int i = 0; i < 6; ++i) name += kLetters[random() % 36];
+    std::wstring name = folder + L"\\.pellory-save-";
+    for (int i = 0; i < 6; ++i)
+      name += static_cast<wchar_t>(kLetters[random() % 36]);
     EndingSignalsHeldBack held;
-    const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
       return Fail(err);
     }
     file_ = file;
     temporary_ = name;
-    name.copy(pending_temporary, MAX_PATH);
-    pending_temporary[std::min<size_t>(name.size(), MAX_PATH)] = '\0';
+    const size_t kept = std::min(name.size(), std::size(pending_temporary) - 1);
+    name.copy(pending_temporary, kept);
+    pending_temporary[kept] = L'\0';
     ArmEndingSignals(RemovePendingTemporary);
     return true;
   }
@@ -234,10 +247,9 @@ bool FileSaver::PutInPlace(std::string* err) {
   EndingSignalsHeldBack held;
   const bool placed =
       keep_existing_
-          ? ReplaceFileA(FullPath(target_).c_str(),
-                         FullPath(temporary_).c_str(), nullptr,
+          ? ReplaceFileW(target_.c_str(), temporary_.c_str(), nullptr,
                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-          : MoveFileExA(temporary_.c_str(), target_.c_str(),
+          : MoveFileExW(temporary_.c_str(), target_.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!placed) return Fail(err);
   temporary_.clear();

@@ -6,18 +6,26 @@
 #include <string>
 
 #include "platform/library.h"
+#include "platform/names_win32.h"
 
 namespace pellory {
 namespace {
 
 // The folder of the running program, with a trailing '\', or empty when
 // Windows cannot tell.
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) return std::string();
-  const std::string program(path, length);
-  return program.substr(0, program.find_last_of("\\/") + 1);
+std::wstring ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(),
+                                            static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 std::string LastErrorText(const std::string& context) {
@@ -33,15 +41,15 @@ bool Library::Load(const std::string& file_name, std::string* err) {
     *err = file_name + ": not a bare library file name";
     return false;
   }
-  const std::string folder = ProgramFolder();
+  const std::wstring folder = ProgramFolder();
   if (folder.empty()) {
     *err = "cannot locate the program's own folder";
     return false;
   }
   // With a full path and LOAD_WITH_ALTERED_SEARCH_PATH, the library's own
   // dependencies are looked for beside it too: the shared C++ runtime.
-  HMODULE module = LoadLibraryExA((folder + file_name).c_str(), nullptr,
-                                  LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE module = LoadLibraryExW((folder + WideName(file_name)).c_str(),
+                                  nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == nullptr) {
     *err = LastErrorText(file_name);
     return false;

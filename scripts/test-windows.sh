@@ -48,4 +48,6 @@ for pair in windows.out:linux.out Pellory-win32/saved.txt:linux/saved.txt; do
 done
 [ $status -eq 0 ] &&
   echo "packaged session: output and saved file equal the Linux build's"
+# The unzipped program at a console, as Wine gives it one on a terminal.
+python3 tests/windows_console_check.py "$WORK/Pellory-win32" || status=1
 exit $status

@@ -19,23 +19,37 @@ HANDLE InheritableFile(const char* path, bool write) {
 
 }  // namespace
 
-RunResult RunPellory(const std::string& input) {
+// Runs `program` (the built Pellory when empty) on `input`; with
+// `close_output`, its standard output is a pipe whose reader has gone.
+RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
+                       bool close_output) {
   WriteFile(".pellory-input", input);
   RunResult result = {"", "", -1, 0};
   {
     const HANDLE in = InheritableFile(".pellory-input", false);
-    const HANDLE out = InheritableFile(".pellory-output", true);
+    HANDLE out = nullptr;
+    if (close_output) {
+      SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+      HANDLE reader = nullptr;
+      CreatePipe(&reader, &out, &inherit, 0);
+      CloseHandle(reader);
+    } else {
+      out = InheritableFile(".pellory-output", true);
+    }
     const HANDLE err = InheritableFile(".pellory-errors", true);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
-    std::string command =
-        std::string("\"") + PELLORY_BIN_DIR + "/Pellory.exe\"";
+    const std::wstring path =
+        program.empty()
+            ? (std::filesystem::path(PELLORY_BIN_DIR) / "Pellory.exe").wstring()
+            : program;
+    std::wstring command = L"\"" + path + L"\"";
     PROCESS_INFORMATION process;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
                        nullptr, nullptr, &startup, &process)) {
       if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
         DWORD code = 0;
@@ -58,6 +72,10 @@ RunResult RunPellory(const std::string& input) {
     std::filesystem::remove(file);
   }
   return result;
+}
+
+RunResult RunPellory(const std::string& input) {
+  return RunPelloryAt(input, L"", false);
 }
 
 std::string TextLines(const std::string& text) {

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The Windows plug-ins export exactly their two functions, undecorated, and
-# the program and plug-ins share the C++ runtime DLL.
+# The Windows plug-ins export exactly their two functions, undecorated, the
+# program and plug-ins share the C++ runtime DLL, and the program can use
+# the whole 32-bit address space.
 #   tests/windows_exports.sh BIN_DIR
 set -eu
 bin=$1
@@ -27,5 +28,10 @@ for module in Pellory.exe Mirrowen.dll Quillet.dll Tarrock.dll; do
     status=1
   fi
 done
-[ $status -eq 0 ] && echo "exports and runtime: as expected"
+if ! i686-w64-mingw32-objdump -p "$bin/Pellory.exe" |
+    grep -q 'large address aware'; then
+  echo "Pellory.exe is not large-address-aware"
+  status=1
+fi
+[ $status -eq 0 ] && echo "exports, runtime and address space: as expected"
 exit $status

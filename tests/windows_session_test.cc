@@ -1,12 +1,21 @@
 // Sessions only Windows has: a library planted where the Windows loader
-// would look first, and counts beyond the 32-bit address space.
+// would look first, counts beyond the 32-bit address space, names outside
+// the code pages, and a reader that goes away.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
+#include <string>
 
 #include "tests/test_util.h"
 
 namespace pellory {
+
+// test_util_win32.cc: the program at `program` (the built one when empty)
+// run on `input`; with `close_output`, its output's reader gone at once.
+RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
+                       bool close_output);
+
 namespace {
 
 // The working folder is where LoadLibraryA's standard search looks after
@@ -36,6 +45,65 @@ TEST(WindowsSessionTest, CountBeyondTheAddressSpaceFailsTheLoad) {
             TextLines(MainMenuText("None", false) +
                       "Enter File To Load...\nFile could not be loaded\n" +
                       MainMenuText("huge.txt", true)));
+}
+
+// The program unpacked into a folder whose name no ANSI code page holds,
+// run from there: it finds its plug-ins, and saves over an existing file
+// (which goes through ReplaceFile with the full path).
+TEST(WindowsSessionTest, WorksInAFolderNamedInAnyLanguage) {
+  ScopedTempDir dir;
+  const std::filesystem::path folder =
+      std::filesystem::current_path() / L"uni_\u65e5\u672c" / L"pkg";
+  std::filesystem::create_directories(folder / L"DLL");
+  const std::filesystem::path bin = PELLORY_BIN_DIR;
+  for (const char* file :
+       {"Pellory.exe", "libstdc++-6.dll", "libgcc_s_dw2-1.dll",
+        "libwinpthread-1.dll", "Mirrowen.dll", "Quillet.dll", "Tarrock.dll"}) {
+    std::filesystem::copy_file(bin / file, folder / file);
+    if (std::string(file).find("++") == std::string::npos &&
+        std::string(file).rfind("lib", 0) != 0 &&
+        std::string(file) != "Pellory.exe") {
+      std::filesystem::copy_file(bin / file, folder / L"DLL" / file);
+    }
+  }
+  std::filesystem::current_path(folder);
+  WriteFile("sig.txt", "2\n3\n-4\n");
+  const RunResult run = RunPelloryAt("1 sig.txt 5 3 2 2\n",
+                                     (folder / "Pellory.exe").wstring(), false);
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(ReadFile("sig.txt"), TextLines("2\n6\n-7\n"));
+}
+
+// Redirected input is in the ANSI code page: the names it carries open and
+// create the files so named, whatever the code page.
+TEST(WindowsSessionTest, NamesTypedInTheCodePageNameTheirFiles) {
+  ScopedTempDir dir;
+  const auto ansi = [](const wchar_t* name) {
+    char text[64];
+    const int length = WideCharToMultiByte(CP_ACP, 0, name, -1, text,
+                                           sizeof(text), nullptr, nullptr);
+    return std::string(text, length > 0 ? length - 1 : 0);
+  };
+  std::filesystem::copy_file(
+      std::filesystem::path(PELLORY_TEST_DATA_DIR) / "../../data/sample.txt",
+      L"caf\u00e9.txt");
+  const RunResult run = RunPellory("1 " + ansi(L"caf\u00e9.txt") + " 3 " +
+                                   ansi(L"r\u00e9sum\u00e9.txt") + "\n");
+  EXPECT_EQ(run.errors, "");
+  EXPECT_NE(run.output.find("File loaded"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(L"r\u00e9sum\u00e9.txt"));
+}
+
+// A reader that closes the pipe early ends the run quietly, as on Linux.
+TEST(WindowsSessionTest, ABrokenPipeEndsTheRunQuietly) {
+  ScopedTempDir dir;
+  WriteFile("sig.txt", "2\n3\n-4\n");
+  std::string input = "1 sig.txt\n";
+  for (int i = 0; i < 2000; ++i) input += "4\n\n";
+  const RunResult run = RunPelloryAt(input, L"", true);
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.errors, "");
 }
 
 }  // namespace
