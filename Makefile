@@ -4,8 +4,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
 
-.PHONY: all deps build run test test-asan bench bench-smoke fuzz windows \
-	windows-package test-windows clean
+.PHONY: all deps build run test test-asan bench bench-smoke fuzz package \
+	windows windows-package test-windows arm64 test-arm64 release clean
 
 all: build
 
@@ -57,12 +57,33 @@ windows:
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
 windows-package: windows
-	cmake --build $(WIN_BUILD) --target windows-package
-	cp $(WIN_BUILD)/Pellory-win32.zip .
+	cmake --build $(WIN_BUILD) --target package
 
-test-windows: windows-package build
+# The package of the Linux build (this machine's processor).
+package: build
+	cmake --build $(BUILD) --target package
+
+test-windows: windows-package package
 	sh scripts/test-windows.sh $(WIN_BUILD) $(BUILD)
 
+# Linux on arm64, cross-compiled; its tests run under qemu-user.
+ARM_BUILD ?= build-arm64
+arm64:
+	@sh scripts/install-deps.sh arm64
+	cmake -S . -B $(ARM_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+	  >/dev/null
+	cmake --build $(ARM_BUILD) -j $(JOBS)
+
+test-arm64: arm64
+	ctest --test-dir $(ARM_BUILD) -j $(JOBS) --output-on-failure
+
+# The three packages and SHA256SUMS in release/, each checked as a user
+# would use it.
+release: package windows-package arm64
+	cmake --build $(ARM_BUILD) --target package
+	sh scripts/release.sh $(BUILD) $(ARM_BUILD) $(WIN_BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) build-bench build-fuzz fuzz-out \
-	  Pellory-win32.zip
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(ARM_BUILD) build-bench \
+	  build-fuzz fuzz-out release

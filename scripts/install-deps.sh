@@ -3,10 +3,11 @@
 # A machine of this project's kind ships all of it, so this is usually a
 # quick check that changes nothing.
 #
-#   scripts/install-deps.sh [build | windows]
+#   scripts/install-deps.sh [build | windows | arm64]
 #
 # With "build", only what building the program and its plug-ins needs; with
-# "windows", what the Windows cross build and its tests under Wine need.
+# "windows", what the Windows cross build and its tests under Wine need;
+# with "arm64", the Linux arm64 cross build and qemu-user to run it.
 set -e
 missing=""
 command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
@@ -24,6 +25,22 @@ if [ "${1:-}" = windows ]; then
   echo "installing:$need"
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
+    --no-install-recommends $need
+  exit 0
+fi
+if [ "${1:-}" = arm64 ]; then
+  # The arm64 cross compilers and their C library, qemu-user, and the
+  # GoogleTest sources to build for arm64.
+  need=""
+  command -v aarch64-linux-gnu-g++ >/dev/null 2>&1 ||
+    need="$need g++-aarch64-linux-gnu"
+  command -v qemu-aarch64 >/dev/null 2>&1 || need="$need qemu-user"
+  [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
+  [ -z "$need" ] && exit 0
+  echo "installing:$need"
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
     --no-install-recommends $need

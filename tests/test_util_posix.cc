@@ -12,8 +12,14 @@ namespace pellory {
 RunResult RunPellory(const std::string& input) {
   WriteFile(".pellory-input", input);
   const std::string bin = PELLORY_BIN_DIR;
-  const std::string command = "timeout 60 " + bin + "/peak_memory " + bin +
-                              "/Pellory < .pellory-input > .pellory-output"
+  // A program built for another processor runs in its emulator, without
+  // the peak memory measured.
+  const std::string emulator = PELLORY_EMULATOR;
+  const std::string program =
+      emulator.empty() ? bin + "/peak_memory " + bin + "/Pellory"
+                       : emulator + " " + bin + "/Pellory";
+  const std::string command = "timeout 60 " + program +
+                              " < .pellory-input > .pellory-output"
                               " 2> .pellory-errors";
   const int status = std::system(command.c_str());
   RunResult result;

@@ -1,0 +1,58 @@
+#!/bin/sh
+# Checks release packages as a user would use them: each is unpacked into a
+# fresh folder outside the build tree and the same session (load
+# sample.txt, Amplify 2, Echo 0.5/2, Smooth 3, display, save as) is run
+# from inside it: natively for Linux x86-64, under qemu-user for Linux
+# arm64, under Wine for Windows. What each shows and saves must equal the
+# first package's ("\r\n" read as "\n"; Windows must write "\r\n").
+#
+#   scripts/check-packages.sh PACKAGE...
+set -eu
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/pellory-packages-XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+printf '1\nsample.txt\n5\n3\n2\n5\n2\n0.5\n2\n5\n1\n3\n4\n\n3\nsaved.txt\n' \
+  > "$WORK/session"
+status=0
+first=""
+for package in "$@"; do
+  name=$(basename "$package")
+  name=${name%.tar.gz}
+  name=${name%.zip}
+  mkdir "$WORK/$name"
+  archive=$(cd "$(dirname "$package")" && pwd)/$(basename "$package")
+  (cd "$WORK/$name" && cmake -E tar xf "$archive")
+  folder=$WORK/$name/$name
+  case $name in
+    *-win32) run="wine Pellory.exe" ;;
+    *-linux-arm64) run="qemu-aarch64 -L /usr/aarch64-linux-gnu ./Pellory" ;;
+    *) run="./Pellory" ;;
+  esac
+  if ! (cd "$folder" && $run < "$WORK/session" > "$WORK/$name.out" \
+        2> "$WORK/$name.err"); then
+    echo "$name: the session did not end well"
+    status=1
+    continue
+  fi
+  case $name in
+    *-win32)
+      if ! grep -q "$(printf '\r')" "$WORK/$name.out"; then
+        echo "$name: its output has no \"\\r\\n\" line ends"
+        status=1
+      fi ;;
+  esac
+  tr -d '\r' < "$WORK/$name.out" > "$WORK/$name.shown"
+  tr -d '\r' < "$folder/saved.txt" > "$WORK/$name.saved"
+  if [ -z "$first" ]; then
+    first=$name
+    continue
+  fi
+  for what in shown saved; do
+    if ! cmp -s "$WORK/$first.$what" "$WORK/$name.$what"; then
+      echo "$name: what it $what differs from $first's"
+      status=1
+    fi
+  done
+done
+[ $status -eq 0 ] &&
+  echo "packages: each one's session shows and saves the same: $*"
+exit $status

@@ -1,0 +1,28 @@
+#!/bin/sh
+# Gathers the release into release/: the Linux x86-64, Linux arm64 and
+# 32-bit Windows packages the three builds made (their `package` target),
+# and SHA256SUMS over them; then checks each package as a user would.
+#
+#   scripts/release.sh LINUX_BUILD ARM64_BUILD WINDOWS_BUILD
+set -eu
+cd "$(dirname "$0")/.."
+VERSION=$(sed -n 's/^project(Pellory VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+OUT=release
+rm -rf "$OUT"
+mkdir -p "$OUT"
+cp "$1/Pellory-$VERSION-linux-x86_64.tar.gz" \
+  "$2/Pellory-$VERSION-linux-arm64.tar.gz" \
+  "$3/Pellory-$VERSION-win32.zip" "$OUT/"
+(cd "$OUT" && sha256sum Pellory-* > SHA256SUMS)
+ls -l "$OUT"
+
+# Wine with a prefix of its own, its server started once with its output
+# sent nowhere (a runner that captures standard error would wait for it).
+export WINEDEBUG=-all
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/pellory-wine-XXXXXX")
+export WINEPREFIX
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
+  "$OUT/Pellory-$VERSION-linux-arm64.tar.gz" "$OUT/Pellory-$VERSION-win32.zip"
