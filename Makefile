@@ -4,7 +4,8 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
 
-.PHONY: all deps build run test test-asan bench bench-smoke fuzz package \
+.PHONY: all deps build run test test-asan bench bench-smoke bench-windows \
+	bench-windows-smoke fuzz package \
 	windows windows-package test-windows arm64 test-arm64 release clean
 
 all: build
@@ -40,6 +41,14 @@ bench: deps
 # The benchmarks built and run once on a small signal; asserts no timing.
 bench-smoke: deps
 	bench/run.sh 20000
+
+# The Windows build under Wine beside the Linux build's AVX2 path, and the
+# same at smoke size.
+bench-windows: deps
+	bench/run-windows.sh
+
+bench-windows-smoke: deps
+	bench/run-windows.sh 20000
 
 # Every fuzz target for FUZZ_SECONDS seconds each (clang, sanitizers on).
 FUZZ_SECONDS ?= 25

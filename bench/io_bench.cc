@@ -1,12 +1,13 @@
 // Times, in one process, the signal store against the straightforward
-// loader and saver and against writing the same bytes in one write, and
-// generates the benchmark signal files. Used by bench/run.sh.
+// loader and saver and against writing the same bytes in one write, and the
+// filters per sample; generates the benchmark signal files. Used by
+// bench/run.sh and, built for Windows, by bench/run-windows.sh (Google
+// Benchmark has no Windows build here).
 //
 //   pellory_io_bench generate a16|u32 COUNT FILE
 //   pellory_io_bench compare FILE      prints "name milliseconds" lines
-#include <fcntl.h>
-#include <unistd.h>
-
+//   pellory_io_bench filters FILE      prints "name nanoseconds/sample" lines
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 
 #include "bench/signal_gen.h"
 #include "bench/straightforward_io.h"
+#include "host/plugin_catalog.h"
 #include "host/signal.h"
 
 namespace pellory::bench {
@@ -67,18 +69,63 @@ int Compare(const std::string& path) {
     if (!signal.Save(out)) std::abort();
   });
   const double single_write = BestMilliseconds([&] {
-    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || write(fd, bytes.data(), bytes.size()) !=
-                      static_cast<ssize_t>(bytes.size())) {
+    std::FILE* written = std::fopen(out.c_str(), "wb");
+    if (written == nullptr ||
+        std::fwrite(bytes.data(), 1, bytes.size(), written) != bytes.size() ||
+        std::fclose(written) != 0) {
       std::abort();
     }
-    close(fd);
   });
   std::remove(out.c_str());
   std::printf("straightforward_load %.1f\nload %.1f\n", straightforward_load,
               load);
   std::printf("straightforward_save %.1f\nsave %.1f\nsingle_write %.1f\n",
               straightforward_save, save, single_write);
+  return 0;
+}
+
+// Each filter as the menus apply it, through its plug-in, on the signal in
+// `path`: the median of five runs on a fresh copy.
+int Filters(const std::string& path) {
+  Signal signal;
+  if (!signal.Load(path)) return 1;
+  const std::vector<int32_t> input(signal.data(),
+                                   signal.data() + signal.SampleCount() + 1);
+  const bool full_range = path.find("u32") != std::string::npos;
+  const struct {
+    const KnownPlugin* plugin;
+    const char* name;
+    const char* parameters;
+  } filters[] = {
+      {&kAmplifyPlugin, "Amplify/2.5", "2.5"},
+      {&kEchoPlugin, "Echo/0.5,1", "0.5,1"},
+      {&kEchoPlugin, "Echo/0.5,8", "0.5,8"},
+      {&kEchoPlugin, "Echo/0.5,64", "0.5,64"},
+      {&kSmoothPlugin, "Smooth/1", "1"},
+      {&kSmoothPlugin, "Smooth/32", "32"},
+      // Full-range noise takes every window step by step.
+      {&kSmoothPlugin, full_range ? "Smooth/1024" : "Smooth/4096",
+       full_range ? "1024" : "4096"},
+  };
+  std::vector<int32_t> buffer;
+  for (const auto& f : filters) {
+    PluginExports exports;
+    std::string err;
+    if (!LoadPlugin(*f.plugin, &exports, &err)) return 1;
+    std::vector<double> runs;
+    for (int i = 0; i < 5; ++i) {
+      buffer = input;
+      const auto start = std::chrono::steady_clock::now();
+      exports.filter(buffer.data(), f.parameters);
+      const std::chrono::duration<double, std::nano> elapsed =
+          std::chrono::steady_clock::now() - start;
+      runs.push_back(
+          elapsed.count() /
+          static_cast<double>(std::max<size_t>(input.size(), 2) - 1));
+    }
+    std::sort(runs.begin(), runs.end());
+    std::printf("%s %.3f\n", f.name, runs[2]);
+  }
   return 0;
 }
 
@@ -93,7 +140,12 @@ int main(int argc, char** argv) {
   if (command == "compare" && argc == 3) {
     return pellory::bench::Compare(argv[2]);
   }
-  std::fprintf(stderr, "usage: %s generate a16|u32 COUNT FILE | compare FILE\n",
+  if (command == "filters" && argc == 3) {
+    return pellory::bench::Filters(argv[2]);
+  }
+  std::fprintf(stderr,
+               "usage: %s generate a16|u32 COUNT FILE | compare FILE | "
+               "filters FILE\n",
                argv[0]);
   return 2;
 }

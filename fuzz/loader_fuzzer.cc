@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         "chunked load agrees");
 
   std::string saved;
-  pellory::SignalFormatter formatter(signal.data(), count, '\n');
+  pellory::SignalFormatter formatter(signal.data(), count, "\n");
   std::string_view piece;
   while (formatter.Next(&piece)) saved += piece;
   Check(pellory::fuzz::IsWellFormedSignalFile(saved), "saved text well-formed");

@@ -14,6 +14,7 @@ int main() {
   const pellory::Console console = {std::cin, std::cout, std::cerr,
                                     pellory::StandardInputIsTerminal(),
                                     pellory::StandardOutputIsTerminal()};
+  pellory::BufferRedirectedOutput(console);
   pellory::Editor editor(console);
   pellory::MainMenu(editor);
   // The menus stop at the first failed write; its errno is still here.

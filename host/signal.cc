@@ -63,10 +63,10 @@ bool Signal::Save(std::string file_name, std::string* err) const {
   FileSaver file;
   if (!file.Open(file_name, err)) return false;
   if (file.WritesInPlace() &&
-      !file.Reserve(SignalTextSize(data_, count_), err)) {
+      !file.Reserve(SignalTextSize(data_, count_, kTextLineEnd.size()), err)) {
     return false;
   }
-  SignalFormatter text(data_, count_, '\n');
+  SignalFormatter text(data_, count_, kTextLineEnd);
   std::string_view piece;
   while (text.Next(&piece)) {
     if (!file.Write(piece.data(), piece.size(), err)) return false;
@@ -76,7 +76,7 @@ bool Signal::Save(std::string file_name, std::string* err) const {
 
 bool Signal::Display(std::ostream& out) const {
   if (data_ == nullptr) return false;
-  SignalFormatter text(data_, count_, ',');
+  SignalFormatter text(data_, count_, ",");
   std::string_view piece;
   while (text.Next(&piece)) {
     out.write(piece.data(), static_cast<std::streamsize>(piece.size()));

@@ -252,25 +252,28 @@ inline unsigned DecimalLength(uint32_t x) {
   return static_cast<unsigned>((x + kDigitCountSteps[bits - 1]) >> 32);
 }
 
-// The most bytes one sample takes as text: a sign, ten digits and one
-// separator.
-constexpr int64_t kMaxSampleText = 12;
+// The most bytes one sample takes as text: a sign, ten digits and a
+// separator of up to two bytes.
+constexpr int64_t kMaxSampleText = 13;
 // Text is handed out in chunks of this size: memory stays bounded however
 // long the signal.
 constexpr int64_t kChunkSize = 256 << 10;
 // Whole samples per chunk, filled from the back (see FormatSampleBefore).
 constexpr int64_t kSamplesPerChunk = kChunkSize / kMaxSampleText;
 
-// Writes `value` in plain decimal followed by `separator` so that the text
-// ends right before `end`, and returns where it starts. It may write
-// anywhere in the kMaxSampleText bytes before `end`.
+// Writes `value` in plain decimal followed by the kSeparatorLength bytes of
+// `separator` (the first lowest) so that the text ends right before `end`,
+// and returns where it starts. It may write anywhere in the kMaxSampleText
+// bytes before `end`.
 //
 // Text is built backwards because that makes it branch-free: all ten digits
 // (with leading zeros) go to fixed places before the separator, and the
 // start simply moves past the zeros. Signs and lengths of real data are too
 // unpredictable for branches.
-inline char* FormatSampleBefore(int32_t value, char separator, char* end) {
-  *--end = separator;
+template <int kSeparatorLength>
+inline char* FormatSampleBefore(int32_t value, uint16_t separator, char* end) {
+  end -= kSeparatorLength;
+  std::memcpy(end, &separator, kSeparatorLength);
   const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value)
                                        : static_cast<uint32_t>(value);
   const uint32_t top = magnitude / 100000000;  // at most 42
@@ -283,42 +286,56 @@ inline char* FormatSampleBefore(int32_t value, char separator, char* end) {
   return end - (value < 0);
 }
 
+// Elements first..last as text ending right before `end`; returns where it
+// starts. Locals, not members: the text is written through a char pointer,
+// which may alias members, so the compiler would reload them every sample.
+template <int kSeparatorLength>
+char* FormatSamplesBefore(const int32_t* elements, int64_t first, int64_t last,
+                          uint16_t separator, char* end) {
+  for (int64_t i = last; i >= first; --i) {
+    end = FormatSampleBefore<kSeparatorLength>(elements[i], separator, end);
+  }
+  return end;
+}
+
 }  // namespace
 
 // A short signal gets a chunk its size, not the full one.
 SignalFormatter::SignalFormatter(const int32_t* elements, int32_t count,
-                                 char separator)
+                                 std::string_view separator)
     : elements_(elements),
       end_(static_cast<int64_t>(count) + 1),
-      separator_(separator),
+      separator_(0),
+      separator_length_(separator.size() >= 2 ? 2 : 1),
       chunk_size_(std::min(end_ * kMaxSampleText, kChunkSize)),
-      chunk_(new char[static_cast<size_t>(chunk_size_)]) {}
+      chunk_(new char[static_cast<size_t>(chunk_size_)]) {
+  std::memcpy(&separator_, separator.data(),
+              static_cast<size_t>(separator_length_));
+}
 
 bool SignalFormatter::Next(std::string_view* text) {
   if (next_ >= end_) return false;
   const int64_t first = next_;
   const int64_t last = std::min(first + kSamplesPerChunk, end_) - 1;
   char* const chunk_end = chunk_.get() + chunk_size_;
-  // Locals, not members: the text is written through a char pointer, which
-  // may alias the members, so the compiler would reload them every sample.
-  const int32_t* const elements = elements_;
-  const char separator = separator_;
-  char* start = chunk_end;
-  for (int64_t i = last; i >= first; --i) {
-    start = FormatSampleBefore(elements[i], separator, start);
-  }
+  char* const start = separator_length_ == 2
+                          ? FormatSamplesBefore<2>(elements_, first, last,
+                                                   separator_, chunk_end)
+                          : FormatSamplesBefore<1>(elements_, first, last,
+                                                   separator_, chunk_end);
   next_ = last + 1;
   *text = std::string_view(start, static_cast<size_t>(chunk_end - start));
   return true;
 }
 
-uint64_t SignalTextSize(const int32_t* elements, int32_t count) {
+uint64_t SignalTextSize(const int32_t* elements, int32_t count,
+                        size_t separator_length) {
   uint64_t size = 0;
   for (int64_t i = 0; i <= count; ++i) {
     const int32_t value = elements[i];
     const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value)
                                          : static_cast<uint32_t>(value);
-    size += DecimalLength(magnitude) + (value < 0) + 1;
+    size += DecimalLength(magnitude) + (value < 0) + separator_length;
   }
   return size;
 }

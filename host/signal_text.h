@@ -82,10 +82,12 @@ class SignalParser {
 };
 
 // Hands out the text of elements 0..count of a sample buffer, each value
-// followed by `separator`, in chunks of bounded size.
+// followed by `separator` (one or two bytes: "," or a line end), in chunks
+// of bounded size.
 class SignalFormatter {
  public:
-  SignalFormatter(const int32_t* elements, int32_t count, char separator);
+  SignalFormatter(const int32_t* elements, int32_t count,
+                  std::string_view separator);
 
   // The next piece of text, valid until the next call. False once the whole
   // text has been handed out.
@@ -95,13 +97,17 @@ class SignalFormatter {
   const int32_t* elements_;
   int64_t next_ = 0;
   int64_t end_;
-  char separator_;
+  // The separator's bytes, the first lowest, and how many there are.
+  uint16_t separator_;
+  int separator_length_;
   int64_t chunk_size_;
   std::unique_ptr<char[]> chunk_;
 };
 
-// The number of bytes SignalFormatter hands out for the same elements.
-uint64_t SignalTextSize(const int32_t* elements, int32_t count);
+// The number of bytes SignalFormatter hands out for the same elements and a
+// separator of `separator_length` bytes.
+uint64_t SignalTextSize(const int32_t* elements, int32_t count,
+                        size_t separator_length);
 
 }  // namespace pellory
 

@@ -141,14 +141,21 @@ TEST(SignalTextTest, FormatsLikeToString) {
   for (int i = 0; i < 100000; ++i) {
     values.push_back(static_cast<int32_t>(random()));
   }
-  std::string expected;
-  for (int32_t value : values) expected += std::to_string(value) + ",";
-  SignalFormatter formatter(values.data(),
-                            static_cast<int32_t>(values.size() - 1), ',');
-  std::string text;
-  std::string_view piece;
-  while (formatter.Next(&piece)) text += piece;
-  EXPECT_EQ(text, expected);
+  // A comma, and the line end of Windows.
+  for (const std::string separator : {",", "\r\n"}) {
+    std::string expected;
+    for (int32_t value : values) expected += std::to_string(value) + separator;
+    SignalFormatter formatter(
+        values.data(), static_cast<int32_t>(values.size() - 1), separator);
+    std::string text;
+    std::string_view piece;
+    while (formatter.Next(&piece)) text += piece;
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(
+        SignalTextSize(values.data(), static_cast<int32_t>(values.size() - 1),
+                       separator.size()),
+        expected.size());
+  }
 }
 
 }  // namespace

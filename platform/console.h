@@ -29,6 +29,12 @@ struct Console {
 bool StandardInputIsTerminal();
 bool StandardOutputIsTerminal();
 
+// Gives standard output, when it is not a terminal, a buffer large enough
+// for a long signal's text to go out in few writes (each write is a system
+// call, and on Windows the runtime's text mode writes in small pieces).
+// Called once, at start-up, before anything is written.
+void BufferRedirectedOutput(const Console& console);
+
 // Clears the screen on a terminal; writes nothing otherwise.
 void ClearScreen(const Console& console);
 

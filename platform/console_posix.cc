@@ -107,6 +107,9 @@ bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+// The C library already writes a large piece in one call.
+void BufferRedirectedOutput(const Console&) {}
+
 void ClearScreen(const Console& console) {
   if (!console.output_is_terminal) return;
   console.out << kClearSequence << std::flush;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <csignal>
+#include <cstdio>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -26,6 +27,12 @@ bool IsConsole(DWORD which) {
 bool StandardInputIsTerminal() { return IsConsole(STD_INPUT_HANDLE); }
 
 bool StandardOutputIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
+
+void BufferRedirectedOutput(const Console& console) {
+  if (console.output_is_terminal) return;
+  static char buffer[1 << 20];
+  std::setvbuf(stdout, buffer, _IOFBF, sizeof(buffer));
+}
 
 void ClearScreen(const Console& console) {
   if (!console.output_is_terminal) return;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/ending_signals.h"
 
@@ -18,6 +19,10 @@ typedef void* HANDLE;
 #endif
 
 namespace pellory {
+
+// How a line of a text file ends on this system: "\r\n" on Windows, "\n"
+// elsewhere. FileSaver writes bytes as they are given.
+extern const std::string_view kTextLineEnd;
 
 // Whether `path` names a regular file (links followed): reading it again
 // gives the same bytes, where a FIFO or a device would wait or differ.

@@ -213,6 +213,8 @@ bool LinkInto(int fd, int folder, const std::string& prefix,
 
 }  // namespace
 
+const std::string_view kTextLineEnd = "\n";
+
 FileSaver::~FileSaver() { Discard(); }
 
 bool FileSaver::Fail(std::string* err) {

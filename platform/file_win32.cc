@@ -1,9 +1,9 @@
-// Files on Windows, in text mode as the platform expects: a saved line
-// ends in "\r\n". Names reach the system as UTF-16 (names_win32.h). A save
-// writes a temporary file beside the target, in the target's own folder,
-// and puts it in place with ReplaceFileW (which keeps the old file's
-// attributes and security) or, for a new name, MoveFileExW; a name that is
-// not a disk file (NUL, CON, a pipe) is written into directly.
+// Files on Windows, where a line of text ends in "\r\n". Names reach the system
+// as UTF-16 (names_win32.h). A save writes a temporary file beside the target,
+// in the target's own folder, and puts it in place with ReplaceFileW (which
+// keeps the old file's attributes and security) or, for a new name,
+// MoveFileExW; a name that is not a disk file (NUL, CON, a pipe) is written
+// into directly.
 #include <windows.h>
 
 #include <algorithm>
@@ -60,6 +60,8 @@ void RemovePendingTemporary() { DeleteFileW(pending_temporary); }
 
 }  // namespace
 
+const std::string_view kTextLineEnd = "\r\n";
+
 bool IsRegularFile(const std::string& path) {
   const std::wstring name = WideName(path);
   const DWORD attributes = GetFileAttributesW(name.c_str());
@@ -99,8 +101,8 @@ bool FileReader::Open(const std::string& path, std::string* err) {
   return true;
 }
 
-// Files are read, never mapped: a 32-bit process has little address space
-// to spare.
+// Files are read, never mapped: under Wine, mapping a window at a time
+// loads no faster than reading, and a read copy cannot change underneath.
 long FileReader::Next(const char** data, std::string* err) {
   if (buffer_ == nullptr) {
     // A small file needs no more than its own size, and one byte to meet
@@ -208,15 +210,8 @@ bool FileSaver::Reserve(uint64_t, std::string*) { return true; }
 
 bool FileSaver::Write(const char* data, size_t size, std::string* err) {
   if (file_ == nullptr || failed_) return false;
-  // Text mode: every "\n" goes out as "\r\n".
-  std::string text;
-  text.reserve(size + size / 4);
-  for (size_t i = 0; i < size; ++i) {
-    if (data[i] == '\n') text += '\r';
-    text += data[i];
-  }
-  const char* next = text.data();
-  size_t left = text.size();
+  const char* next = data;
+  size_t left = size;
   while (left > 0) {
     DWORD written = 0;
     if (!WriteFile(file_, next, static_cast<DWORD>(left), &written, nullptr)) {

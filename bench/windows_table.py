@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""The Windows build under Wine against the Linux build's AVX2 path: the
+table bench/run-windows.sh prints.
+
+    bench/windows_table.py WINDOWS_BIN LINUX_BIN WORK N
+"""
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+win_bin, linux_bin, work = (os.path.abspath(p) for p in sys.argv[1:4])
+n = int(sys.argv[4])
+linux_env = dict(os.environ, PELLORY_NO_AVX512="1")
+
+
+def lines(command, env=None):
+    out = subprocess.run(command, capture_output=True, text=True, check=True,
+                         env=env).stdout
+    return {name: float(value) for name, value in
+            (line.split() for line in out.splitlines() if line.strip())}
+
+
+def windows_path(path):
+    return "Z:" + path
+
+
+# In process: load and save, and each filter per sample.
+inproc = {}
+for kind in ("a16", "u32"):
+    f = os.path.join(work, kind + ".txt")
+    inproc["win", kind] = lines(["wine", os.path.join(win_bin, "pellory_io_bench.exe"),
+                                 "compare", windows_path(f)])
+    inproc["win", kind].update(lines(["wine", os.path.join(win_bin, "pellory_io_bench.exe"),
+                                      "filters", windows_path(f)]))
+    inproc["linux", kind] = lines([os.path.join(linux_bin, "pellory_io_bench"),
+                                   "compare", f], linux_env)
+    inproc["linux", kind].update(lines([os.path.join(linux_bin, "pellory_io_bench"),
+                                        "filters", f], linux_env))
+
+# Whole processes, each from a folder holding its plug-ins.
+for side, folder_bin, dlls in (("win", win_bin, ".dll"), ("linux", linux_bin, ".dll")):
+    folder = os.path.join(work, side)
+    os.makedirs(os.path.join(folder, "DLL"), exist_ok=True)
+    for name in ("Mirrowen", "Quillet", "Tarrock"):
+        shutil.copy(os.path.join(folder_bin, name + dlls), os.path.join(folder, "DLL"))
+
+
+def command(side):
+    if side == "win":
+        return ["wine", os.path.join(win_bin, "Pellory.exe")], dict(os.environ)
+    return [os.path.join(linux_bin, "Pellory")], linux_env
+
+
+def name_of(side, path):
+    return windows_path(path) if side == "win" else path
+
+
+runs = {}
+def session_input(side, kind):
+    f = name_of(side, os.path.join(work, kind + ".txt"))
+    out = name_of(side, os.path.join(work, side, "out.txt"))
+    return {
+        "start": b"",
+        "load " + kind: f"1\n{f}\n".encode(),
+        "session " + kind: f"1\n{f}\n5\n3\n2.5\n5\n1\n32\n5\n2\n0.5\n2\n3\n{out}\n".encode(),
+    }
+
+
+for _ in range(5):
+    for side in ("win", "linux"):
+        for kind in ("a16", "u32"):
+            for what, given in session_input(side, kind).items():
+                if what.startswith("session") and kind != "a16":
+                    continue
+                cmd, env = command(side)
+                start = time.perf_counter()
+                subprocess.run(cmd, input=given, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, check=True,
+                               cwd=os.path.join(work, side), env=env)
+                runs.setdefault((side, what), []).append(
+                    (time.perf_counter() - start) * 1000)
+median = {key: statistics.median(values) for key, values in runs.items()}
+
+
+def whole(side, what):
+    return max(median[side, what] - median[side, "start"], 0.05)
+
+
+rows = []
+for what, target in (("load a16", 1.5), ("load u32", 1.5), ("session a16", 2.0)):
+    w, l = whole("win", what), whole("linux", what)
+    rows.append((what + ", whole process", f"{w:.1f} ms", f"{l:.1f} ms",
+                 f"{w / l:.2f}x", f"<= {target}x", "yes" if w / l <= target else "NO"))
+rows.append(("start and end alone", f"{median['win', 'start']:.1f} ms",
+             f"{median['linux', 'start']:.1f} ms", "", "", ""))
+for kind in ("a16", "u32"):
+    for name in ("load", "save", "single_write"):
+        w, l = inproc["win", kind][name], max(inproc["linux", kind][name], 0.05)
+        rows.append((f"{name.replace('_', ' ')} {kind}, in process", f"{w:.1f} ms",
+                     f"{l:.1f} ms", f"{w / l:.2f}x", "", ""))
+for kind in ("a16", "u32"):
+    for name, w in inproc["win", kind].items():
+        if "/" not in name:
+            continue
+        l = max(inproc["linux", kind][name], 0.001)
+        rows.append((f"{name} {kind}", f"{w:.2f} ns/sample", f"{l:.2f} ns/sample",
+                     f"{w / l:.2f}x", "", ""))
+print(f"N = {n} samples; Windows build under Wine against the Linux build's AVX2 path\n")
+print("| measure | Windows | Linux AVX2 | ratio | target | met |")
+print("|---|---|---|---|---|---|")
+for r in rows:
+    print("| " + " | ".join(r) + " |")
