@@ -16,9 +16,9 @@
 #include <sstream>
 #include <string>
 
+#include "bench/filter_cases.h"
 #include "bench/signal_gen.h"
 #include "bench/straightforward_io.h"
-#include "host/plugin_catalog.h"
 #include "host/signal.h"
 
 namespace pellory::bench {
@@ -91,24 +91,11 @@ int Filters(const std::string& path) {
   if (!signal.Load(path)) return 1;
   const std::vector<int32_t> input(signal.data(),
                                    signal.data() + signal.SampleCount() + 1);
-  const bool full_range = path.find("u32") != std::string::npos;
-  const struct {
-    const KnownPlugin* plugin;
-    const char* name;
-    const char* parameters;
-  } filters[] = {
-      {&kAmplifyPlugin, "Amplify/2.5", "2.5"},
-      {&kEchoPlugin, "Echo/0.5,1", "0.5,1"},
-      {&kEchoPlugin, "Echo/0.5,8", "0.5,8"},
-      {&kEchoPlugin, "Echo/0.5,64", "0.5,64"},
-      {&kSmoothPlugin, "Smooth/1", "1"},
-      {&kSmoothPlugin, "Smooth/32", "32"},
-      // Full-range noise takes every window step by step.
-      {&kSmoothPlugin, full_range ? "Smooth/1024" : "Smooth/4096",
-       full_range ? "1024" : "4096"},
-  };
+  const std::string kind =
+      path.find("u32") != std::string::npos ? "u32" : "a16";
   std::vector<int32_t> buffer;
-  for (const auto& f : filters) {
+  for (const FilterCase& f : kFilterCases) {
+    if (!TimedOn(f, kind)) continue;
     PluginExports exports;
     std::string err;
     if (!LoadPlugin(*f.plugin, &exports, &err)) return 1;

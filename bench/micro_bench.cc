@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "bench/filter_cases.h"
 #include "bench/signal_gen.h"
 #include "host/plugin_catalog.h"
 #include "host/signal.h"
@@ -132,27 +133,8 @@ void RegisterAll() {
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("Display/" + kind).c_str(), BM_Display, kind)
         ->Unit(benchmark::kMillisecond);
-    const struct {
-      const KnownPlugin* plugin;
-      const char* name;
-      const char* parameters;
-    } filters[] = {
-        {&kAmplifyPlugin, "Amplify/2.5", "2.5"},
-        {&kEchoPlugin, "Echo/0.5,1", "0.5,1"},
-        {&kEchoPlugin, "Echo/0.5,8", "0.5,8"},
-        {&kEchoPlugin, "Echo/0.5,64", "0.5,64"},
-        {&kSmoothPlugin, "Smooth/1", "1"},
-        {&kSmoothPlugin, "Smooth/32", "32"},
-        {&kSmoothPlugin, "Smooth/1024", "1024"},
-        {&kSmoothPlugin, "Smooth/4096", "4096"},
-    };
-    for (const auto& f : filters) {
-      // Full-range noise takes every window step by step: 4096 steps a
-      // sample would take minutes; 1024 is the figure for it, and audio
-      // has 1, 32 and 4096.
-      const std::string name = f.name;
-      if (kind == "u32" && name == "Smooth/4096") continue;
-      if (kind == "a16" && name == "Smooth/1024") continue;
+    for (const FilterCase& f : kFilterCases) {
+      if (!TimedOn(f, kind)) continue;
       benchmark::RegisterBenchmark((std::string(f.name) + "/" + kind).c_str(),
                                    BM_Filter, *f.plugin, kind, f.parameters)
           ->Unit(benchmark::kMillisecond);

@@ -27,12 +27,9 @@ cmake --build "$LINUX" -j 2 >/dev/null
 base=/dev/shm
 [ -w "$base" ] || base=${TMPDIR:-/tmp}
 WORK=$(mktemp -d "$base/pellory-bench-windows-XXXXXX")
-export WINEDEBUG=-all
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/pellory-wine-XXXXXX")
-export WINEPREFIX
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WORK" "$WINEPREFIX"' EXIT
-wineserver -p
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+. scripts/wine.sh
+trap 'stop_wine; rm -rf "$WORK"' EXIT
+start_wine
 
 for kind in a16 u32; do
   "$LINUX/bin/pellory_io_bench" generate "$kind" "$N" "$WORK/$kind.txt"

@@ -18,14 +18,7 @@ const LinePath* chosen = nullptr;
 std::span<const LinePath* const> LinePaths() { return kLinePaths; }
 
 const LinePath& ChosenLinePath() {
-  if (chosen == nullptr) {
-    for (const LinePath* path : kLinePaths) {
-      if (ProcessorHas(path->needs)) {
-        chosen = path;
-        break;
-      }
-    }
-  }
+  if (chosen == nullptr) chosen = &FastestPath(LinePaths());
   return *chosen;
 }
 

@@ -12,6 +12,7 @@
 #define PELLORY_PLUGIN_API_PROCESSOR_H_
 
 #include <cstdlib>
+#include <span>
 
 namespace pellory {
 
@@ -58,6 +59,16 @@ inline bool ProcessorHas(InstructionSet set) {
     return has;
   }();
   return ((sets >> static_cast<int>(set)) & 1u) != 0;
+}
+
+// The first of `paths` (a concern's table of paths, the fastest first and
+// the plain one, which every processor has, last) that the processor has.
+template <typename Path>
+const Path& FastestPath(std::span<const Path* const> paths) {
+  for (const Path* path : paths) {
+    if (ProcessorHas(path->needs)) return *path;
+  }
+  return *paths.back();
 }
 
 }  // namespace pellory

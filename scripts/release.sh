@@ -16,13 +16,8 @@ cp "$1/Pellory-$VERSION-linux-x86_64.tar.gz" \
 (cd "$OUT" && sha256sum Pellory-* > SHA256SUMS)
 ls -l "$OUT"
 
-# Wine with a prefix of its own, its server started once with its output
-# sent nowhere (a runner that captures standard error would wait for it).
-export WINEDEBUG=-all
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/pellory-wine-XXXXXX")
-export WINEPREFIX
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
-wineserver -p
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+. scripts/wine.sh
+trap stop_wine EXIT
+start_wine
 sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
   "$OUT/Pellory-$VERSION-linux-arm64.tar.gz" "$OUT/Pellory-$VERSION-win32.zip"

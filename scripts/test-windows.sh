@@ -9,16 +9,10 @@ ROOT=$(pwd)
 WIN_BUILD=$1
 LINUX_BUILD=$2
 
-export WINEDEBUG=-all
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/pellory-wine-XXXXXX")
+. scripts/wine.sh
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/pellory-windows-XXXXXX")
-export WINEPREFIX
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX" "$WORK"' EXIT
-# The Wine server and its services start once, with their output sent
-# nowhere: a runner that captures standard error would otherwise wait for
-# them forever.
-wineserver -p
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+trap 'stop_wine; rm -rf "$WORK"' EXIT
+start_wine
 
 ctest --test-dir "$WIN_BUILD" --timeout 300 --output-on-failure
 

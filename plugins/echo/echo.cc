@@ -58,13 +58,8 @@ const EchoPath* const kEchoPaths[] = {
 std::span<const EchoPath* const> EchoPaths() { return kEchoPaths; }
 
 const EchoPath& ChosenEchoPath() {
-  static const EchoPath* const chosen = [] {
-    for (const EchoPath* path : kEchoPaths) {
-      if (ProcessorHas(path->needs)) return path;
-    }
-    return &kEchoPlain;
-  }();
-  return *chosen;
+  static const EchoPath& chosen = FastestPath(EchoPaths());
+  return chosen;
 }
 
 bool ReadEchoParameters(const std::string& parameter_text, float* factor,

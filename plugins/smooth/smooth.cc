@@ -295,13 +295,8 @@ const WindowPath* const kWindowPaths[] = {
 std::span<const WindowPath* const> WindowPaths() { return kWindowPaths; }
 
 const WindowPath& ChosenWindowPath() {
-  static const WindowPath* const chosen = [] {
-    for (const WindowPath* path : kWindowPaths) {
-      if (ProcessorHas(path->needs)) return path;
-    }
-    return &kWindowsPlain;
-  }();
-  return *chosen;
+  static const WindowPath& chosen = FastestPath(WindowPaths());
+  return chosen;
 }
 
 bool ReadSmoothSize(const std::string& parameter_text, int32_t* size) {
