@@ -150,7 +150,8 @@ int32_t RepeatedMean(int32_t sample, int32_t size) {
 // block's total. A sample beyond +-2^24 alone puts two neighbouring prefix
 // sums further apart than that, failing every check the block takes part
 // in: a block that starts with one (on full-range data, almost every block)
-// is not scanned.
+// is not scanned. `has_inexact_step` also marks a block whose own prefix
+// sums span more than 2^24, which fails every check just as well.
 struct PrefixRange {
   int64_t highest = 0;
   int64_t lowest = 0;
@@ -166,11 +167,32 @@ PrefixRange RangeOfPrefixSums(const int32_t* samples, int64_t first,
     range.has_inexact_step = true;
     return range;
   }
+  // A stretch of 64 samples at a time, its prefix sums in 32 bits (which
+  // 32-bit code adds and compares in one instruction each), wrapping modulo
+  // 2^32. Without a sample beyond 2^24 they cannot wrap (64 * 2^24 < 2^31);
+  // with one, the two neighbouring sums, wrapped or not, lie more than 2^24
+  // apart: either way a stretch whose sums span more than 2^24 fails every
+  // check the block takes part in.
+  constexpr int64_t kStretch = 64;
   int64_t prefix = 0;
-  for (int64_t m = first; m <= last; ++m) {
-    prefix += samples[m];
-    range.highest = std::max(range.highest, prefix);
-    range.lowest = std::min(range.lowest, prefix);
+  for (int64_t stretch = first; stretch <= last; stretch += kStretch) {
+    const auto length =
+        static_cast<int32_t>(std::min(kStretch, last - stretch + 1));
+    uint32_t local = 0;
+    int32_t highest = 0;
+    int32_t lowest = 0;
+    for (int32_t k = 0; k < length; ++k) {
+      local += static_cast<uint32_t>(samples[stretch + k]);
+      highest = std::max(highest, static_cast<int32_t>(local));
+      lowest = std::min(lowest, static_cast<int32_t>(local));
+    }
+    if (int64_t{highest} - lowest > kExactFloatIntegers) {
+      range.has_inexact_step = true;
+      return range;
+    }
+    range.highest = std::max(range.highest, prefix + highest);
+    range.lowest = std::min(range.lowest, prefix + lowest);
+    prefix += static_cast<int32_t>(local);
   }
   range.total = prefix;
   return range;
@@ -190,27 +212,41 @@ bool PartialSumsExact(const PrefixRange& block, const PrefixRange& next) {
 
 // Positions first..last, all of whose windows fit and have exact partial
 // sums.
+//
+// The running sum wraps modulo 2^32: every exact window's sum lies within
+// +-2^24, so it comes out right whatever the samples added and removed on
+// the way (and a 32-bit sum stays in a register in 32-bit code, where a
+// 64-bit one went through memory at every step).
 void MeansFromRunningSum(int32_t* samples, int64_t count, int64_t first,
                          int64_t last, int32_t size) {
-  int64_t sum = 0;
-  for (int64_t m = first; m < first + size; ++m) sum += samples[m];
-  constexpr int64_t kBatch = 1024;
+  uint32_t sum = 0;
+  for (int64_t m = first; m < first + size; ++m) {
+    sum += static_cast<uint32_t>(samples[m]);
+  }
+  constexpr int32_t kBatch = 1024;
   int32_t sums[kBatch];
   for (int64_t start = first; start <= last; start += kBatch) {
-    const int64_t end = std::min(start + kBatch - 1, last);
-    for (int64_t i = start; i <= end; ++i) {
-      sums[i - start] = static_cast<int32_t>(sum);
-      if (i + size <= count) {
-        sum += static_cast<int64_t>(samples[i + size]) - samples[i];
-      }
+    const auto batch =
+        static_cast<int32_t>(std::min<int64_t>(kBatch, last - start + 1));
+    // Up to the last window that fits: a sum beyond it is never used.
+    const auto steps = static_cast<int32_t>(
+        std::clamp<int64_t>(count - size - start + 1, 0, batch));
+    const int32_t* const leaving = samples + start;
+    const int32_t* const entering = samples + start + size;
+    for (int32_t k = 0; k < steps; ++k) {
+      sums[k] = static_cast<int32_t>(sum);
+      sum += static_cast<uint32_t>(entering[k]) -
+             static_cast<uint32_t>(leaving[k]);
     }
+    for (int32_t k = steps; k < batch; ++k) sums[k] = static_cast<int32_t>(sum);
     // Apart from the sums so the divisions, the slow part, vectorise. An
     // exact window's mean lies within +-2^24: no saturation is needed.
-    for (int64_t i = start; i <= end; ++i) {
-      const double exact_sum = static_cast<double>(sums[i - start]);
+    int32_t* const means = samples + start;
+    for (int32_t k = 0; k < batch; ++k) {
+      const double exact_sum = static_cast<double>(sums[k]);
       const float mean =
           static_cast<float>(exact_sum / static_cast<double>(size));
-      samples[i] = static_cast<int32_t>(mean);
+      means[k] = static_cast<int32_t>(mean);
     }
   }
 }
