@@ -133,6 +133,19 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
   return true;
 }
 
+// The position of the lowest set bit of `bits` (not 0). 32-bit code has no
+// 64-bit bit scan, and the library call that stands in for one cost a call
+// per line: there the two halves are scanned as they are.
+inline uint64_t LowestBit(uint64_t bits) {
+  if constexpr (sizeof(uintptr_t) >= sizeof(uint64_t)) {
+    return static_cast<uint64_t>(std::countr_zero(bits));
+  }
+  const auto low = static_cast<uint32_t>(bits);
+  return low != 0 ? static_cast<uint64_t>(std::countr_zero(low))
+                  : 32 + static_cast<uint64_t>(std::countr_zero(
+                             static_cast<uint32_t>(bits >> 32)));
+}
+
 // Parses the lines that end in the 64-byte `block` (their line breaks are
 // the bits of `breaks`) into data[*next...], two at a time. Bit i of
 // `carriage_returns` is set when the byte before block[i] is a '\r'; a
@@ -161,14 +174,14 @@ inline void ParseBlockLines(const char* block, uint64_t breaks,
     ++value;
   };
   while (breaks != 0) {
-    const auto first = static_cast<uint64_t>(std::countr_zero(breaks));
+    const uint64_t first = LowestBit(breaks);
     breaks &= breaks - 1;
     if (breaks == 0) {
       one_line(digits_end(first));
       start = block + first + 1;
       break;
     }
-    const auto second = static_cast<uint64_t>(std::countr_zero(breaks));
+    const uint64_t second = LowestBit(breaks);
     breaks &= breaks - 1;
     const char* const second_start = block + first + 1;
     if (VectorLinePairValues(start, digits_end(first), second_start,
