@@ -9,10 +9,125 @@
 
 #include "host/line_kernels.h"
 
-PELLORY_BEGIN_TARGET("avx2")
+PELLORY_BEGIN_TARGET("avx2,popcnt")
 #include "host/line_blocks_avx2.h"
 
 namespace pellory {
+namespace {
+
+// Line breaks from which a block's lines are taken four at a time: eight or
+// more lines in 64 bytes average at most 8 bytes, as audio samples are.
+constexpr int kShortBlockBreaks = 8;
+
+// Four lines of at most 8 bytes each: their values into values[0..3], when
+// each is digits after an optional sign; false for any other shape.
+// previous_breaks[i] is the position (from `block`) of the line break
+// before line i, digit_ends[i] that of the end of its digits. Each line is
+// read as the 8 bytes that end where its digits end, one 64-bit lane each.
+inline bool FourShortLineValues(const char* block,
+                                const int32_t* previous_breaks,
+                                const int32_t* digit_ends, int32_t* values) {
+  const __m128i lengths = _mm_sub_epi32(
+      _mm_load_si128(reinterpret_cast<const __m128i*>(digit_ends)),
+      _mm_add_epi32(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous_breaks)),
+          _mm_set1_epi32(1)));
+  if (_mm_movemask_epi8(_mm_cmpgt_epi32(lengths, _mm_set1_epi32(8))) != 0) {
+    return false;
+  }
+  const auto lanes = [&](int low, int high) {
+    const __m128i low_lane = _mm_loadl_epi64(
+        reinterpret_cast<const __m128i*>(block + digit_ends[low] - 8));
+    return _mm_castpd_si128(_mm_loadh_pd(
+        _mm_castsi128_pd(low_lane),
+        reinterpret_cast<const double*>(block + digit_ends[high] - 8)));
+  };
+  const __m256i text = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(lanes(0, 1)), lanes(2, 3), 1);
+  // A line's bytes are the top `length` of its lane; its first byte is the
+  // lowest of them, which may be a sign.
+  const __m256i line_bytes = _mm256_sllv_epi64(
+      _mm256_set1_epi64x(-1),
+      _mm256_sub_epi64(_mm256_set1_epi64x(64),
+                       _mm256_slli_epi64(_mm256_cvtepu32_epi64(lengths), 3)));
+  const __m256i first_byte =
+      _mm256_xor_si256(line_bytes, _mm256_slli_epi64(line_bytes, 8));
+  const __m256i minus = _mm256_and_si256(
+      first_byte, _mm256_cmpeq_epi8(text, _mm256_set1_epi8('-')));
+  const __m256i plus = _mm256_and_si256(
+      first_byte, _mm256_cmpeq_epi8(text, _mm256_set1_epi8('+')));
+  const __m256i digit_bytes =
+      _mm256_andnot_si256(_mm256_or_si256(minus, plus), line_bytes);
+  const __m256i digits = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
+  const __m256i beyond_nine = _mm256_subs_epu8(digits, _mm256_set1_epi8(9));
+  if (_mm256_testz_si256(beyond_nine, digit_bytes) == 0) return false;
+  // Bytes before the digits become leading zeros; pairs, fours and the
+  // eight are combined by multiply-adds. Eight digits fit 32 bits.
+  const __m256i kept = _mm256_and_si256(digits, digit_bytes);
+  const __m256i pairs = _mm256_maddubs_epi16(kept, _mm256_set1_epi16(0x010a));
+  const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
+  const __m256i eights =
+      _mm256_add_epi64(_mm256_mul_epu32(fours, _mm256_set1_epi64x(10000)),
+                       _mm256_srli_epi64(fours, 32));
+  const __m256i negative =
+      _mm256_xor_si256(_mm256_cmpeq_epi64(minus, _mm256_setzero_si256()),
+                       _mm256_set1_epi64x(-1));
+  const __m256i signed_values =
+      _mm256_sub_epi64(_mm256_xor_si256(eights, negative), negative);
+  // The low 32 bits of each lane, packed.
+  const __m256i packed = _mm256_permutevar8x32_epi32(
+      signed_values, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(values),
+                   _mm256_castsi256_si128(packed));
+  return true;
+}
+
+// ParseBlockLines for a block of short lines: its line breaks listed first,
+// then four lines converted at a time while they are short; the lines from
+// the first four that are not go to ParseBlockLines.
+template <bool kAnyCarriageReturn>
+inline void ParseShortBlockLines(const char* block, uint64_t breaks,
+                                 uint64_t carriage_returns, const char** line,
+                                 int32_t* data, int64_t* next) {
+  // Line k's break is breaks_at[k + 1], its digits end at digit_ends[k];
+  // the lists are written four at a time, past their ends. A first line
+  // that began 64 or more bytes before the block counts as long.
+  alignas(16) int32_t breaks_at[1 + 64 + 4];
+  alignas(16) int32_t digit_ends[64 + 4];
+  breaks_at[0] =
+      static_cast<int32_t>(std::max<ptrdiff_t>(*line - block, -64) - 1);
+  const int count = std::popcount(breaks);
+  uint64_t rest = breaks;
+  for (int k = 0; k < count; k += 4) {
+    for (int j = k; j < k + 4; ++j) {
+      const uint64_t at = LowestBit(rest) & 63;
+      rest &= rest - 1;
+      breaks_at[j + 1] = static_cast<int32_t>(at);
+      digit_ends[j] = static_cast<int32_t>(
+          at - (kAnyCarriageReturn ? (carriage_returns >> at) & 1 : 0));
+    }
+  }
+  int taken = 0;
+  while (taken + 4 <= count &&
+         FourShortLineValues(block, breaks_at + taken, digit_ends + taken,
+                             data + *next + taken)) {
+    taken += 4;
+  }
+  if (taken == 0) {
+    ParseBlockLines<kAnyCarriageReturn>(block, breaks, carriage_returns, line,
+                                        data, next);
+    return;
+  }
+  *next += taken;
+  const int32_t taken_to = breaks_at[taken] + 1;
+  *line = block + taken_to;
+  if (taken == count) return;
+  ParseBlockLines<kAnyCarriageReturn>(block,
+                                      breaks & (~uint64_t{0} << taken_to),
+                                      carriage_returns, line, data, next);
+}
+
+}  // namespace
 
 // Parses the lines from `line` on into data[*position..count], 64 bytes at
 // a time: one compare per 32 bytes finds every line break, and each line
@@ -43,14 +158,24 @@ const char* ParseLinesAvx2(const char* line, const char* last,
     const __m256i any_carriage_return =
         _mm256_or_si256(_mm256_cmpeq_epi8(before_low, carriage_return),
                         _mm256_cmpeq_epi8(before_high, carriage_return));
+    const bool short_lines = std::popcount(breaks) >= kShortBlockBreaks;
     if (_mm256_testz_si256(any_carriage_return, any_carriage_return) != 0) {
-      ParseBlockLines<false>(block, breaks, 0, &line, data, &next);
+      if (short_lines) {
+        ParseShortBlockLines<false>(block, breaks, 0, &line, data, &next);
+      } else {
+        ParseBlockLines<false>(block, breaks, 0, &line, data, &next);
+      }
     } else {
       const uint64_t carriage_returns =
           bits(before_low, carriage_return) |
           uint64_t{bits(before_high, carriage_return)} << 32;
-      ParseBlockLines<true>(block, breaks, carriage_returns, &line, data,
-                            &next);
+      if (short_lines) {
+        ParseShortBlockLines<true>(block, breaks, carriage_returns, &line, data,
+                                   &next);
+      } else {
+        ParseBlockLines<true>(block, breaks, carriage_returns, &line, data,
+                              &next);
+      }
     }
   }
   *position = next;
