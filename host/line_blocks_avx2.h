@@ -8,8 +8,10 @@
 #ifndef PELLORY_HOST_LINE_BLOCKS_AVX2_H_
 #define PELLORY_HOST_LINE_BLOCKS_AVX2_H_
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <climits>
 #include <cstdint>
 
 #include "host/line_kernels.h"
@@ -54,10 +56,17 @@ inline __m256i Load256(const char* p) {
 
 // The sample whose first and last eight of 16 digits have the values in
 // the two lowest 32-bit lanes of `eights`.
+// In 32-bit arithmetic, which 32-bit code does in single instructions: a
+// first eight of 22 or more is beyond 2^31 whatever follows, and below it
+// the magnitude fits 32 bits.
 inline int32_t SixteenDigitsValue(__m128i eights, bool negative) {
   const auto high = static_cast<uint32_t>(_mm_cvtsi128_si32(eights));
   const auto low = static_cast<uint32_t>(_mm_extract_epi32(eights, 1));
-  return SignedSaturated(uint64_t{high} * 100000000 + low, negative);
+  const uint32_t limit = uint32_t{INT32_MAX} + negative;
+  const uint32_t magnitude = high * 100000000 + low;
+  const uint32_t capped = high >= 22 ? limit : std::min(magnitude, limit);
+  const uint32_t flip = 0u - static_cast<uint32_t>(negative);
+  return static_cast<int32_t>((capped ^ flip) - flip);
 }
 
 // Bytes before a line's '\n' that the vector path reads: a '\r' and 16
