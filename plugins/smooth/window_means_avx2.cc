@@ -23,6 +23,9 @@ struct Avx2 {
   static Doubles AddDoubles(Doubles a, Doubles b) {
     return _mm256_add_pd(a, b);
   }
+  static Doubles SubDoubles(Doubles a, Doubles b) {
+    return _mm256_sub_pd(a, b);
+  }
   static Bits64 Bits(Doubles x) { return _mm256_castpd_si256(x); }
   static Doubles FromBits(Bits64 x) { return _mm256_castsi256_pd(x); }
   static Bits64 Splat(int64_t x) { return _mm256_set1_epi64x(x); }

@@ -27,6 +27,9 @@ struct Avx512 {
   static Doubles AddDoubles(Doubles a, Doubles b) {
     return _mm512_add_pd(a, b);
   }
+  static Doubles SubDoubles(Doubles a, Doubles b) {
+    return _mm512_sub_pd(a, b);
+  }
   static Bits64 Bits(Doubles x) { return _mm512_castpd_si512(x); }
   static Doubles FromBits(Bits64 x) { return _mm512_castsi512_pd(x); }
   static Bits64 Splat(int64_t x) { return _mm512_set1_epi64(x); }

@@ -20,19 +20,25 @@ namespace pellory {
 namespace {
 
 // Each lane rounded to single precision, to nearest with ties to even, as a
-// float store rounds it, and kept as a double: the 29 bits of the double's
-// significand that a float lacks are rounded away in its bit pattern, a
-// carry running on into the exponent as it should. Equal to converting to
-// float and back wherever the float is normal, which every nonzero sum of
-// integer samples is (at least 1, at most 2^62); in a quarter of the
-// latency of the two conversions, which is what a step's chain waits for.
+// float store rounds it, and kept as a double. Adding 1.5 * 2^(e+29), for a
+// lane in the binade [2^e, 2^(e+1)), moves the lane to a binade whose
+// doubles lie a float's spacing in the lane's binade apart, so the addition
+// itself rounds as the float store would (the constant is an even multiple
+// of that spacing, so a tie goes to the even float, for either sign), and
+// subtracting the constant again is exact. Equal to converting to float and
+// back wherever the float is normal, which every nonzero sum of integer
+// samples is (at least 1, at most 2^62), and 0 stays 0. The constant comes
+// from the lane's exponent bits; the step's chain waits for two integer
+// operations and two additions, less than for the two conversions.
 template <typename Ops>
 inline typename Ops::Doubles RoundedToFloat(typename Ops::Doubles x) {
-  const auto bits = Ops::Bits(x);
-  const auto odd = Ops::And(Ops::ShiftRight(bits, 29), Ops::Splat(1));
-  const auto half_below = Ops::Add(bits, Ops::Splat((int64_t{1} << 28) - 1));
-  return Ops::FromBits(Ops::And(Ops::Add(half_below, odd),
-                                Ops::Splat(~((int64_t{1} << 29) - 1))));
+  constexpr int64_t kExponentBits = int64_t{0x7ff} << 52;
+  constexpr int64_t kTimesOneAndAHalfTwoTo29 =
+      (int64_t{29} << 52) | (int64_t{1} << 51);
+  const auto shift =
+      Ops::FromBits(Ops::Add(Ops::And(Ops::Bits(x), Ops::Splat(kExponentBits)),
+                             Ops::Splat(kTimesOneAndAHalfTwoTo29)));
+  return Ops::SubDoubles(Ops::AddDoubles(x, shift), shift);
 }
 
 template <typename Ops>
