@@ -43,10 +43,11 @@ inline bool ProcessorHas(InstructionSet set) {
     // hypervisor on a virtual machine.
     __builtin_cpu_init();
     add(InstructionSet::kSse41, __builtin_cpu_supports("sse4.1"));
-    // Every processor with AVX2 counts bits in one instruction; the paths
-    // take both.
-    add(InstructionSet::kAvx2,
-        __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"));
+    // Every processor with AVX2 counts bits in one instruction and has
+    // fused multiply-adds; the paths take all three.
+    add(InstructionSet::kAvx2, __builtin_cpu_supports("avx2") &&
+                                   __builtin_cpu_supports("popcnt") &&
+                                   __builtin_cpu_supports("fma"));
 #if defined(__x86_64__)
     if (std::getenv("PELLORY_NO_AVX512") == nullptr &&
         __builtin_cpu_supports("avx512f")) {

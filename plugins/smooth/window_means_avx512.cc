@@ -11,7 +11,7 @@ PELLORY_BEGIN_AVX512_INTRINSICS
 #include <immintrin.h>
 PELLORY_END_AVX512_INTRINSICS
 
-PELLORY_BEGIN_TARGET("avx512f")
+PELLORY_BEGIN_TARGET("avx512f,fma")
 #include "plugins/smooth/window_means_vector.h"
 
 namespace pellory {
@@ -19,7 +19,6 @@ namespace {
 
 struct Avx512 {
   using Doubles = __m512d;
-  using Bits64 = __m512i;
   static constexpr int kLanes = 8;
   static constexpr int kWindows = 128;
   static Doubles Zeros() { return _mm512_setzero_pd(); }
@@ -27,16 +26,18 @@ struct Avx512 {
   static Doubles AddDoubles(Doubles a, Doubles b) {
     return _mm512_add_pd(a, b);
   }
-  static Doubles SubDoubles(Doubles a, Doubles b) {
-    return _mm512_sub_pd(a, b);
+  static Doubles SplatDouble(double x) { return _mm512_set1_pd(x); }
+  // The lanes' signs and significands cleared: 2^e for a lane in [2^e,
+  // 2^(e+1)).
+  static Doubles KeepExponent(Doubles x) {
+    return _mm512_castsi512_pd(_mm512_and_si512(
+        _mm512_castpd_si512(x), _mm512_set1_epi64(int64_t{0x7ff} << 52)));
   }
-  static Bits64 Bits(Doubles x) { return _mm512_castpd_si512(x); }
-  static Doubles FromBits(Bits64 x) { return _mm512_castsi512_pd(x); }
-  static Bits64 Splat(int64_t x) { return _mm512_set1_epi64(x); }
-  static Bits64 Add(Bits64 a, Bits64 b) { return _mm512_add_epi64(a, b); }
-  static Bits64 And(Bits64 a, Bits64 b) { return _mm512_and_si512(a, b); }
-  static Bits64 ShiftRight(Bits64 a, unsigned n) {
-    return _mm512_srli_epi64(a, n);
+  static Doubles MultiplyAdd(Doubles a, Doubles b, Doubles c) {
+    return _mm512_fmadd_pd(a, b, c);
+  }
+  static Doubles NegatedMultiplyAdd(Doubles a, Doubles b, Doubles c) {
+    return _mm512_fnmadd_pd(a, b, c);
   }
   // StoredMean, eight windows at a time. No lane is NaN: every accumulator
   // is a finite sum.

@@ -27,18 +27,17 @@ namespace {
 // of that spacing, so a tie goes to the even float, for either sign), and
 // subtracting the constant again is exact. Equal to converting to float and
 // back wherever the float is normal, which every nonzero sum of integer
-// samples is (at least 1, at most 2^62), and 0 stays 0. The constant comes
-// from the lane's exponent bits; the step's chain waits for two integer
-// operations and two additions, less than for the two conversions.
+// samples is (at least 1, at most 2^62), and 0 stays 0. 2^e is the lane
+// with its sign and significand bits cleared; the constant, 2^e times
+// 1.5 * 2^29, is exact, so a fused multiply-add adds it with the one
+// rounding wanted: the step's chain waits for one logical operation and
+// two multiply-adds, less than for the two conversions.
 template <typename Ops>
 inline typename Ops::Doubles RoundedToFloat(typename Ops::Doubles x) {
-  constexpr int64_t kExponentBits = int64_t{0x7ff} << 52;
-  constexpr int64_t kTimesOneAndAHalfTwoTo29 =
-      (int64_t{29} << 52) | (int64_t{1} << 51);
-  const auto shift =
-      Ops::FromBits(Ops::Add(Ops::And(Ops::Bits(x), Ops::Splat(kExponentBits)),
-                             Ops::Splat(kTimesOneAndAHalfTwoTo29)));
-  return Ops::SubDoubles(Ops::AddDoubles(x, shift), shift);
+  const auto binade = Ops::KeepExponent(x);
+  const auto scale = Ops::SplatDouble(1.5 * (1 << 29));
+  return Ops::NegatedMultiplyAdd(binade, scale,
+                                 Ops::MultiplyAdd(binade, scale, x));
 }
 
 template <typename Ops>
