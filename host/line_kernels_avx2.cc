@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <climits>
 #include <cstdint>
 
 #include "host/line_kernels.h"
@@ -96,16 +97,33 @@ inline void ParseShortBlockLines(const char* block, uint64_t breaks,
   alignas(16) int32_t digit_ends[64 + 4];
   breaks_at[0] =
       static_cast<int32_t>(std::max<ptrdiff_t>(*line - block, -64) - 1);
-  const int count = std::popcount(breaks);
-  uint64_t rest = breaks;
-  for (int k = 0; k < count; k += 4) {
-    for (int j = k; j < k + 4; ++j) {
-      const uint64_t at = LowestBit(rest) & 63;
-      rest &= rest - 1;
-      breaks_at[j + 1] = static_cast<int32_t>(at);
-      digit_ends[j] = static_cast<int32_t>(
-          at - (kAnyCarriageReturn ? (carriage_returns >> at) & 1 : 0));
+  // A machine word at a time: 32-bit code has no 64-bit bit operations.
+  int count = 0;
+  const auto list_word = [&](auto word, auto word_carriage_returns,
+                             int32_t base) {
+    constexpr auto kLastBit = sizeof(word) * CHAR_BIT - 1;
+    const int word_count = std::popcount(word);
+    for (int k = count; k < count + word_count; k += 4) {
+      for (int j = k; j < k + 4; ++j) {
+        const auto at =
+            static_cast<unsigned>(std::countr_zero(word)) & kLastBit;
+        word &= word - 1;
+        breaks_at[j + 1] = base + static_cast<int32_t>(at);
+        digit_ends[j] = base + static_cast<int32_t>(
+                                   at - (kAnyCarriageReturn
+                                             ? (word_carriage_returns >> at) & 1
+                                             : 0));
+      }
     }
+    count += word_count;
+  };
+  if constexpr (sizeof(uintptr_t) >= sizeof(uint64_t)) {
+    list_word(breaks, carriage_returns, 0);
+  } else {
+    list_word(static_cast<uint32_t>(breaks),
+              static_cast<uint32_t>(carriage_returns), 0);
+    list_word(static_cast<uint32_t>(breaks >> 32),
+              static_cast<uint32_t>(carriage_returns >> 32), 32);
   }
   int taken = 0;
   while (taken + 4 <= count &&
