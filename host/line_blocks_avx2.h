@@ -142,36 +142,23 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
   return true;
 }
 
-// The position of the lowest set bit of `bits` (not 0). 32-bit code has no
-// 64-bit bit scan, and the library call that stands in for one cost a call
-// per line: there the two halves are scanned as they are.
-inline uint64_t LowestBit(uint64_t bits) {
-  if constexpr (sizeof(uintptr_t) >= sizeof(uint64_t)) {
-    return static_cast<uint64_t>(std::countr_zero(bits));
-  }
-  const auto low = static_cast<uint32_t>(bits);
-  return low != 0 ? static_cast<uint64_t>(std::countr_zero(low))
-                  : 32 + static_cast<uint64_t>(std::countr_zero(
-                             static_cast<uint32_t>(bits >> 32)));
-}
-
-// Parses the lines that end in the 64-byte `block` (their line breaks are
-// the bits of `breaks`) into data[*next...], two at a time. Bit i of
-// `carriage_returns` is set when the byte before block[i] is a '\r'; a
-// block without any takes the loop that never asks. Lines of other shapes
+// Parses the lines that end in the bytes from `block` that `breaks` masks
+// (32 or 64: their line breaks are its bits) into data[*next...], two at a
+// time. Bit i of `carriage_returns` is set when the byte before block[i] is
+// a '\r'; a block without any takes the loop that never asks. Lines of other shapes
 // are parsed after the loop, which thus calls nothing and keeps its
 // constants in registers.
-template <bool kAnyCarriageReturn>
-inline void ParseBlockLines(const char* block, uint64_t breaks,
-                            uint64_t carriage_returns, const char** line,
-                            int32_t* data, int64_t* next) {
+template <bool kAnyCarriageReturn, typename Mask>
+inline void ParseMaskLines(const char* block, Mask breaks,
+                           Mask carriage_returns, const char** line,
+                           int32_t* data, int64_t* next) {
   const char* unusual_lines[64];
   int32_t* unusual_values[64];
   unsigned unusual = 0;
   int32_t* value = data + *next;
   const char* start = *line;
   // Where the line whose '\n' is block[at] has its last digit.
-  const auto digits_end = [&](uint64_t at) {
+  const auto digits_end = [&](Mask at) {
     return block + at - (kAnyCarriageReturn ? (carriage_returns >> at) & 1 : 0);
   };
   // One line, or a note to parse it after the loop.
@@ -183,14 +170,14 @@ inline void ParseBlockLines(const char* block, uint64_t breaks,
     ++value;
   };
   while (breaks != 0) {
-    const uint64_t first = LowestBit(breaks);
+    const Mask first = static_cast<Mask>(std::countr_zero(breaks));
     breaks &= breaks - 1;
     if (breaks == 0) {
       one_line(digits_end(first));
       start = block + first + 1;
       break;
     }
-    const uint64_t second = LowestBit(breaks);
+    const Mask second = static_cast<Mask>(std::countr_zero(breaks));
     breaks &= breaks - 1;
     const char* const second_start = block + first + 1;
     if (VectorLinePairValues(start, digits_end(first), second_start,
@@ -208,6 +195,26 @@ inline void ParseBlockLines(const char* block, uint64_t breaks,
   }
   *next = value - data;
   *line = start;
+}
+
+// Parses the lines that end in the 64-byte `block`, as ParseMaskLines
+// does, a machine word of the masks at a time: 32-bit code has no 64-bit
+// bit operations.
+template <bool kAnyCarriageReturn>
+inline void ParseBlockLines(const char* block, uint64_t breaks,
+                            uint64_t carriage_returns, const char** line,
+                            int32_t* data, int64_t* next) {
+  if constexpr (sizeof(uintptr_t) >= sizeof(uint64_t)) {
+    ParseMaskLines<kAnyCarriageReturn>(block, breaks, carriage_returns, line,
+                                       data, next);
+  } else {
+    ParseMaskLines<kAnyCarriageReturn>(block, static_cast<uint32_t>(breaks),
+                                       static_cast<uint32_t>(carriage_returns),
+                                       line, data, next);
+    ParseMaskLines<kAnyCarriageReturn>(
+        block + 32, static_cast<uint32_t>(breaks >> 32),
+        static_cast<uint32_t>(carriage_returns >> 32), line, data, next);
+  }
 }
 
 }  // namespace
