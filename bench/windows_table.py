@@ -14,10 +14,15 @@ import time
 win_bin, linux_bin, work = (os.path.abspath(p) for p in sys.argv[1:4])
 n = int(sys.argv[4])
 linux_env = dict(os.environ, PELLORY_NO_AVX512="1")
+# Every measured command pinned to one core (the last), as bench/run.sh
+# pins its own: a Wine process moved between cores, away from the server it
+# talks to, blurs the figures most.
+pin = (["taskset", "-c", str(os.cpu_count() - 1)]
+       if shutil.which("taskset") else [])
 
 
 def lines(command, env=None):
-    out = subprocess.run(command, capture_output=True, text=True, check=True,
+    out = subprocess.run(pin + command, capture_output=True, text=True, check=True,
                          env=env).stdout
     return {name: float(value) for name, value in
             (line.split() for line in out.splitlines() if line.strip())}
@@ -77,7 +82,7 @@ for _ in range(5):
                     continue
                 cmd, env = command(side)
                 start = time.perf_counter()
-                subprocess.run(cmd, input=given, stdout=subprocess.DEVNULL,
+                subprocess.run(pin + cmd, input=given, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, check=True,
                                cwd=os.path.join(work, side), env=env)
                 runs.setdefault((side, what), []).append(

@@ -60,20 +60,12 @@ class FileReader {
   bool Close(std::string* err);
 
  private:
-  // The size of a regular file at its opening, else -1.
-  int64_t size_ = -1;
-  std::unique_ptr<char[]> buffer_;
-  size_t buffer_size_ = 0;
-#ifdef _WIN32
-  HANDLE file_ = nullptr;
-#else
-  // Unmaps the current window; false when the file shrank under it.
+  // Unmaps the current window; false when it could not be read whole (the
+  // file shrank under it, or the system could not bring its pages in).
   bool ReleaseWindow(std::string* err);
 
-  int fd_ = -1;
-  // The modification time of a regular file at its opening.
-  int64_t modified_seconds_ = -1;
-  int64_t modified_nanoseconds_ = -1;
+  // The size of a regular file at its opening, else -1.
+  int64_t size_ = -1;
   // Bytes handed out so far.
   int64_t offset_ = 0;
   // Whether Next has reported a failure.
@@ -82,6 +74,18 @@ class FileReader {
   bool mapping_ = false;
   char* window_ = nullptr;
   size_t window_size_ = 0;
+  std::unique_ptr<char[]> buffer_;
+  size_t buffer_size_ = 0;
+#ifdef _WIN32
+  HANDLE file_ = nullptr;
+  HANDLE file_mapping_ = nullptr;
+  // The last write time of a regular file at its opening.
+  uint64_t modified_ = 0;
+#else
+  int fd_ = -1;
+  // The modification time of a regular file at its opening.
+  int64_t modified_seconds_ = -1;
+  int64_t modified_nanoseconds_ = -1;
 #endif
 };
 
