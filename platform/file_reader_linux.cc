@@ -134,11 +134,12 @@ long FileReader::Next(const char** data, std::string* err) {
   }
   if (buffer_ == nullptr) {
     // A small file needs no more than its own size, and one byte to meet
-    // its end in the same read. Size 0 may mean unknown (/proc).
-    buffer_size_ = size_ > 0 ? static_cast<size_t>(std::min<int64_t>(
-                                   kReadChunk, size_ - offset_ + 1))
-                             : kReadChunk;
-    buffer_size_ = std::max<size_t>(buffer_size_, 1);
+    // its end in the same read. Size 0 may mean unknown (/proc). Reading
+    // on after the mapped windows, the file has grown, by any amount.
+    buffer_size_ =
+        size_ > 0 && offset_ == 0
+            ? static_cast<size_t>(std::min<int64_t>(kReadChunk, size_ + 1))
+            : kReadChunk;
     buffer_.reset(new char[buffer_size_]);
   }
   ssize_t got;

@@ -206,10 +206,12 @@ long FileReader::Next(const char** data, std::string* err) {
   }
   if (buffer_ == nullptr) {
     // A small file needs no more than its own size, and one byte to meet
-    // its end in the same read.
-    buffer_size_ = size_ >= 0 ? static_cast<size_t>(std::min<int64_t>(
-                                    kReadChunk, size_ - offset_ + 1))
-                              : kReadChunk;
+    // its end in the same read. Reading on after the mapped windows, the
+    // file has grown, by any amount.
+    buffer_size_ =
+        size_ >= 0 && offset_ == 0
+            ? static_cast<size_t>(std::min<int64_t>(kReadChunk, size_ + 1))
+            : kReadChunk;
     buffer_.reset(new char[buffer_size_]);
   }
   DWORD got = 0;
