@@ -60,9 +60,22 @@ class FileReader {
   bool Close(std::string* err);
 
  private:
-  // Unmaps the current window; false when it could not be read whole (the
-  // file shrank under it, or the system could not bring its pages in).
+  // Files are read through a buffer of this size at most; regular files
+  // larger than that are mapped instead, this much at a time (a multiple
+  // of any page size and allocation granularity).
+  static constexpr size_t kReadChunk = 256 << 10;
+  static constexpr int64_t kMapWindow = 4 << 20;
+
+  // The system's calls (file_reader_linux.cc, file_win32.cc): maps `size` bytes
+  // from offset_, guarded, or returns null when it cannot; unmaps the
+  // current window, false when it could not be read whole (the file shrank
+  // under it, or the system could not bring its pages in); moves the read
+  // position to offset_; reads up to buffer_size_ bytes into buffer_,
+  // returning their count, 0 at the end, or -1 with the reason.
+  char* MapWindow(size_t size);
   bool ReleaseWindow(std::string* err);
+  bool SeekToOffset(std::string* err);
+  long ReadChunk(std::string* err);
 
   // The size of a regular file at its opening, else -1.
   int64_t size_ = -1;

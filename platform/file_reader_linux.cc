@@ -20,13 +20,6 @@ namespace {
 // The reason the call that just failed gives.
 std::string ErrnoText() { return std::strerror(errno); }
 
-// Files are read through a buffer of this size at most.
-constexpr size_t kReadChunk = 256 << 10;
-// Regular files larger than this are mapped instead, this much at a time
-// (a multiple of any page size).
-constexpr int64_t kMapAbove = kReadChunk;
-constexpr int64_t kMapWindow = 4 << 20;
-
 // The window being read. A file that shrinks meanwhile (another process
 // truncates it) leaves pages past its new end that fault with SIGBUS when
 // touched; the handler maps zeros over such a page, so that the read goes
@@ -74,13 +67,6 @@ bool UnguardWindow() {
 
 }  // namespace
 
-FileReader::FileReader() = default;
-
-FileReader::~FileReader() {
-  std::string ignored;
-  Close(&ignored);
-}
-
 bool IsRegularFile(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -98,61 +84,31 @@ bool FileReader::Open(const std::string& path, std::string* err) {
     modified_seconds_ = info.st_mtim.tv_sec;
     modified_nanoseconds_ = info.st_mtim.tv_nsec;
   }
-  mapping_ = size_ > kMapAbove;
+  mapping_ = size_ > static_cast<int64_t>(kReadChunk);
   return true;
 }
 
-long FileReader::Next(const char** data, std::string* err) {
-  if (!ReleaseWindow(err)) {
-    failed_ = true;
-    return -1;
-  }
-  if (mapping_ && offset_ < size_) {
-    const auto size =
-        static_cast<size_t>(std::min<int64_t>(kMapWindow, size_ - offset_));
-    // Populated at once: one call instead of a page fault every few pages.
-    void* const window = mmap(nullptr, size, PROT_READ,
-                              MAP_PRIVATE | MAP_POPULATE, fd_, offset_);
-    if (window != MAP_FAILED) {
-      window_ = static_cast<char*>(window);
-      window_size_ = size;
-      GuardWindow(window_, size);
-      offset_ += static_cast<int64_t>(size);
-      *data = window_;
-      return static_cast<long>(size);
-    }
-  }
-  if (mapping_) {
-    // Not mappable after all, or mapped to the size the file had: read on
-    // from there (a file that grew meanwhile fails at Close).
-    mapping_ = false;
-    if (lseek(fd_, offset_, SEEK_SET) < 0) {
-      *err = ErrnoText();
-      failed_ = true;
-      return -1;
-    }
-  }
-  if (buffer_ == nullptr) {
-    // A small file needs no more than its own size, and one byte to meet
-    // its end in the same read. Size 0 may mean unknown (/proc). Reading
-    // on after the mapped windows, the file has grown, by any amount.
-    buffer_size_ =
-        size_ > 0 && offset_ == 0
-            ? static_cast<size_t>(std::min<int64_t>(kReadChunk, size_ + 1))
-            : kReadChunk;
-    buffer_.reset(new char[buffer_size_]);
-  }
+char* FileReader::MapWindow(size_t size) {
+  // Populated at once: one call instead of a page fault every few pages.
+  void* const window =
+      mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, offset_);
+  if (window == MAP_FAILED) return nullptr;
+  GuardWindow(static_cast<char*>(window), size);
+  return static_cast<char*>(window);
+}
+
+bool FileReader::SeekToOffset(std::string* err) {
+  if (lseek(fd_, offset_, SEEK_SET) >= 0) return true;
+  *err = ErrnoText();
+  return false;
+}
+
+long FileReader::ReadChunk(std::string* err) {
   ssize_t got;
   do {
     got = read(fd_, buffer_.get(), buffer_size_);
   } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    *err = ErrnoText();
-    failed_ = true;
-    return -1;
-  }
-  offset_ += got;
-  *data = buffer_.get();
+  if (got < 0) *err = ErrnoText();
   return static_cast<long>(got);
 }
 

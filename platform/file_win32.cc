@@ -35,13 +35,6 @@ std::string LastErrorText() {
                         : reason;
 }
 
-// Files are read through a buffer of this size at most.
-constexpr int64_t kReadChunk = 256 << 10;
-// Regular files larger than a read are mapped instead, this much at a time
-// (a multiple of the allocation granularity): under Wine this spares a copy
-// of every byte, a tenth of the load.
-constexpr int64_t kMapWindow = 4 << 20;
-
 // The window being read. A page of it that cannot be brought in (an I/O
 // error on a network or removable drive; under Wine, a file another program
 // truncated) raises an exception when touched; the handler puts a
@@ -141,13 +134,6 @@ bool IsRegularFile(const std::string& path) {
   return disk;
 }
 
-FileReader::FileReader() = default;
-
-FileReader::~FileReader() {
-  std::string ignored;
-  Close(&ignored);
-}
-
 bool FileReader::Open(const std::string& path, std::string* err) {
   const HANDLE file = CreateFileW(
       WideName(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -162,69 +148,43 @@ bool FileReader::Open(const std::string& path, std::string* err) {
     size_ = size.QuadPart;
     modified_ = LastWriteTime(file);
   }
-  mapping_ = size_ > kReadChunk;
+  mapping_ = size_ > static_cast<int64_t>(kReadChunk);
   return true;
 }
 
-long FileReader::Next(const char** data, std::string* err) {
-  if (!ReleaseWindow(err)) {
-    failed_ = true;
-    return -1;
+// Mapping spares copying every byte of the file: a tenth of a large load
+// under Wine.
+char* FileReader::MapWindow(size_t size) {
+  if (file_mapping_ == nullptr) {
+    file_mapping_ =
+        CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (file_mapping_ == nullptr) return nullptr;
   }
-  if (mapping_ && offset_ < size_) {
-    if (file_mapping_ == nullptr) {
-      file_mapping_ =
-          CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    }
-    const auto size =
-        static_cast<size_t>(std::min<int64_t>(kMapWindow, size_ - offset_));
-    void* const window = file_mapping_ == nullptr
-                             ? nullptr
-                             : MapViewOfFile(file_mapping_, FILE_MAP_READ,
-                                             static_cast<DWORD>(offset_ >> 32),
-                                             static_cast<DWORD>(offset_), size);
-    if (window != nullptr) {
-      window_ = static_cast<char*>(window);
-      window_size_ = size;
-      GuardWindow(window_, size);
-      offset_ += static_cast<int64_t>(size);
-      *data = window_;
-      return static_cast<long>(size);
-    }
-  }
-  if (mapping_) {
-    // Not mappable after all, or mapped to the size the file had: read on
-    // from there (a file that grew meanwhile fails at Close).
-    mapping_ = false;
-    LARGE_INTEGER to;
-    to.QuadPart = offset_;
-    if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {
-      *err = LastErrorText();
-      failed_ = true;
-      return -1;
-    }
-  }
-  if (buffer_ == nullptr) {
-    // A small file needs no more than its own size, and one byte to meet
-    // its end in the same read. Reading on after the mapped windows, the
-    // file has grown, by any amount.
-    buffer_size_ =
-        size_ >= 0 && offset_ == 0
-            ? static_cast<size_t>(std::min<int64_t>(kReadChunk, size_ + 1))
-            : kReadChunk;
-    buffer_.reset(new char[buffer_size_]);
-  }
+  void* const window = MapViewOfFile(file_mapping_, FILE_MAP_READ,
+                                     static_cast<DWORD>(offset_ >> 32),
+                                     static_cast<DWORD>(offset_), size);
+  if (window == nullptr) return nullptr;
+  GuardWindow(static_cast<char*>(window), size);
+  return static_cast<char*>(window);
+}
+
+bool FileReader::SeekToOffset(std::string* err) {
+  LARGE_INTEGER to;
+  to.QuadPart = offset_;
+  if (SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) return true;
+  *err = LastErrorText();
+  return false;
+}
+
+long FileReader::ReadChunk(std::string* err) {
   DWORD got = 0;
   if (!ReadFile(file_, buffer_.get(), static_cast<DWORD>(buffer_size_), &got,
                 nullptr)) {
     // A pipe whose writer has gone has simply ended.
     if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
     *err = LastErrorText();
-    failed_ = true;
     return -1;
   }
-  offset_ += got;
-  *data = buffer_.get();
   return static_cast<long>(got);
 }
 
