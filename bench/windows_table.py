@@ -74,7 +74,7 @@ def session_input(side, kind):
     }
 
 
-for _ in range(5):
+for _ in range(9):
     for side in ("win", "linux"):
         for kind in ("a16", "u32"):
             for what, given in session_input(side, kind).items():
