@@ -81,6 +81,10 @@ for _ in range(9):
                 if what.startswith("session") and kind != "a16":
                     continue
                 cmd, env = command(side)
+                # Each run starts on a settled machine: the end of a Wine
+                # process that used much memory goes on after `wine`
+                # returns, and took 30-50 ms from the run after it.
+                time.sleep(0.3)
                 start = time.perf_counter()
                 subprocess.run(pin + cmd, input=given, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, check=True,
