@@ -1,5 +1,7 @@
 // The loader's AVX2 path: line breaks found 64 bytes at a time with two
-// 256-bit compares, lines converted two per 256-bit multiply-add sequence.
+// 256-bit compares; a block of short lines converted four lines per 256-bit
+// vector (one 64-bit lane each), other lines two per 256-bit multiply-add
+// sequence.
 #include <immintrin.h>
 
 #include <algorithm>
