@@ -46,6 +46,9 @@ constexpr auto kTopBytes = [] {
   return masks;
 }();
 
+// kSignLanes[negative]: all ones where a negative line's value is negated.
+constexpr ByteVector kSignLanes[2] = {Splat(0), Splat(0xFF)};
+
 inline __m128i Load(const ByteVector& v) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(v.bytes));
 }
@@ -135,10 +138,24 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
   const __m256i eights = _mm256_madd_epi16(
       _mm256_packus_epi32(fours, fours),
       _mm256_broadcastsi128_si256(Load(kTenThousandsAndOnes)));
-  const __m128i first_eights = _mm256_castsi256_si128(eights);
-  const __m128i second_eights = _mm256_extracti128_si256(eights, 1);
-  values[0] = SixteenDigitsValue(first_eights, first_negative);
-  values[1] = SixteenDigitsValue(second_eights, second_negative);
+  // Each line's magnitude, exact in the low 64-bit lane of its half, then
+  // saturated and signed there: no lane leaves the vector until it is done.
+  const __m256i magnitudes =
+      _mm256_add_epi64(_mm256_mul_epu32(eights, _mm256_set1_epi64x(100000000)),
+                       _mm256_srli_epi64(eights, 32));
+  const __m256i negative = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(Load(kSignLanes[first_negative])),
+      Load(kSignLanes[second_negative]), 1);
+  const __m256i limits =
+      _mm256_sub_epi64(_mm256_set1_epi64x(INT32_MAX), negative);
+  const __m256i capped = _mm256_blendv_epi8(
+      magnitudes, limits, _mm256_cmpgt_epi64(magnitudes, limits));
+  const __m256i signed_values =
+      _mm256_sub_epi64(_mm256_xor_si256(capped, negative), negative);
+  _mm_storel_epi64(
+      reinterpret_cast<__m128i*>(values),
+      _mm_unpacklo_epi32(_mm256_castsi256_si128(signed_values),
+                         _mm256_extracti128_si256(signed_values, 1)));
   return true;
 }
 
