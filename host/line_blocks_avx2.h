@@ -122,22 +122,17 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
       _mm256_castsi128_si256(
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(first_end - 16))),
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(second_end - 16)), 1);
-  const __m256i digits =
-      _mm256_sub_epi8(text, _mm256_broadcastsi128_si256(Load(kZeros)));
-  const __m256i beyond_nine =
-      _mm256_subs_epu8(digits, _mm256_broadcastsi128_si256(Load(kNines)));
+  const __m256i digits = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
+  const __m256i beyond_nine = _mm256_subs_epu8(digits, _mm256_set1_epi8(9));
   const __m256i wanted = _mm256_inserti128_si256(
       _mm256_castsi128_si256(Load(kTopBytes[first_count])),
       Load(kTopBytes[second_count]), 1);
   if (_mm256_testz_si256(beyond_nine, wanted) == 0) return false;
   const __m256i kept = _mm256_and_si256(digits, wanted);
-  const __m256i pairs = _mm256_maddubs_epi16(
-      kept, _mm256_broadcastsi128_si256(Load(kTensAndOnes)));
-  const __m256i fours = _mm256_madd_epi16(
-      pairs, _mm256_broadcastsi128_si256(Load(kHundredsAndOnes)));
-  const __m256i eights = _mm256_madd_epi16(
-      _mm256_packus_epi32(fours, fours),
-      _mm256_broadcastsi128_si256(Load(kTenThousandsAndOnes)));
+  const __m256i pairs = _mm256_maddubs_epi16(kept, _mm256_set1_epi16(0x010a));
+  const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
+  const __m256i eights = _mm256_madd_epi16(_mm256_packus_epi32(fours, fours),
+                                           _mm256_set1_epi32(0x00012710));
   // Each line's magnitude, exact in the low 64-bit lane of its half, then
   // saturated and signed there: no lane leaves the vector until it is done.
   const __m256i magnitudes =
@@ -162,8 +157,8 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
 // Parses the lines that end in the bytes from `block` that `breaks` masks
 // (32 or 64: their line breaks are its bits) into data[*next...], two at a
 // time. Bit i of `carriage_returns` is set when the byte before block[i] is
-// a '\r'; a block without any takes the loop that never asks. Lines of other shapes
-// are parsed after the loop, which thus calls nothing and keeps its
+// a '\r'; a block without any takes the loop that never asks. Lines of other
+// shapes are parsed after the loop, which thus calls nothing and keeps its
 // constants in registers.
 template <bool kAnyCarriageReturn, typename Mask>
 inline void ParseMaskLines(const char* block, Mask breaks,
