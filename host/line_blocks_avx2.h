@@ -155,19 +155,19 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
 }
 
 // Parses the lines that end in the bytes from `block` that `breaks` masks
-// (32 or 64: their line breaks are its bits) into data[*next...], two at a
-// time. Bit i of `carriage_returns` is set when the byte before block[i] is
-// a '\r'; a block without any takes the loop that never asks. Lines of other
-// shapes are parsed after the loop, which thus calls nothing and keeps its
-// constants in registers.
+// (32 or 64: their line breaks are its bits) into the samples from *values
+// on, two at a time. Bit i of `carriage_returns` is set when the byte before
+// block[i] is a '\r'; a block without any takes the loop that never asks. Lines
+// of other shapes are parsed after the loop, which thus calls nothing and keeps
+// its constants in registers.
 template <bool kAnyCarriageReturn, typename Mask>
 inline void ParseMaskLines(const char* block, Mask breaks,
                            Mask carriage_returns, const char** line,
-                           int32_t* data, int64_t* next) {
+                           int32_t** values) {
   const char* unusual_lines[64];
   int32_t* unusual_values[64];
   unsigned unusual = 0;
-  int32_t* value = data + *next;
+  int32_t* value = *values;
   const char* start = *line;
   // Where the line whose '\n' is block[at] has its last digit.
   const auto digits_end = [&](Mask at) {
@@ -205,7 +205,7 @@ inline void ParseMaskLines(const char* block, Mask breaks,
   for (unsigned i = 0; i < unusual; ++i) {
     *unusual_values[i] = ParseLinePlainly(&unusual_lines[i], start);
   }
-  *next = value - data;
+  *values = value;
   *line = start;
 }
 
@@ -215,17 +215,17 @@ inline void ParseMaskLines(const char* block, Mask breaks,
 template <bool kAnyCarriageReturn>
 inline void ParseBlockLines(const char* block, uint64_t breaks,
                             uint64_t carriage_returns, const char** line,
-                            int32_t* data, int64_t* next) {
+                            int32_t** values) {
   if constexpr (sizeof(uintptr_t) >= sizeof(uint64_t)) {
     ParseMaskLines<kAnyCarriageReturn>(block, breaks, carriage_returns, line,
-                                       data, next);
+                                       values);
   } else {
     ParseMaskLines<kAnyCarriageReturn>(block, static_cast<uint32_t>(breaks),
                                        static_cast<uint32_t>(carriage_returns),
-                                       line, data, next);
+                                       line, values);
     ParseMaskLines<kAnyCarriageReturn>(
         block + 32, static_cast<uint32_t>(breaks >> 32),
-        static_cast<uint32_t>(carriage_returns >> 32), line, data, next);
+        static_cast<uint32_t>(carriage_returns >> 32), line, values);
   }
 }
 

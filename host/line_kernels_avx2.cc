@@ -91,7 +91,7 @@ inline bool FourShortLineValues(const char* block,
 template <bool kAnyCarriageReturn>
 inline void ParseShortBlockLines(const char* block, uint64_t breaks,
                                  uint64_t carriage_returns, const char** line,
-                                 int32_t* data, int64_t* next) {
+                                 int32_t** values) {
   // Line k's break is breaks_at[k + 1], its digits end at digit_ends[k];
   // the lists are written four at a time, past their ends. A first line
   // that began 64 or more bytes before the block counts as long.
@@ -130,21 +130,21 @@ inline void ParseShortBlockLines(const char* block, uint64_t breaks,
   int taken = 0;
   while (taken + 4 <= count &&
          FourShortLineValues(block, breaks_at + taken, digit_ends + taken,
-                             data + *next + taken)) {
+                             *values + taken)) {
     taken += 4;
   }
   if (taken == 0) {
     ParseBlockLines<kAnyCarriageReturn>(block, breaks, carriage_returns, line,
-                                        data, next);
+                                        values);
     return;
   }
-  *next += taken;
+  *values += taken;
   const int32_t taken_to = breaks_at[taken] + 1;
   *line = block + taken_to;
   if (taken == count) return;
   ParseBlockLines<kAnyCarriageReturn>(block,
                                       breaks & (~uint64_t{0} << taken_to),
-                                      carriage_returns, line, data, next);
+                                      carriage_returns, line, values);
 }
 
 }  // namespace
@@ -158,17 +158,20 @@ inline void ParseShortBlockLines(const char* block, uint64_t breaks,
 const char* ParseLinesAvx2(const char* line, const char* last,
                            const char* chunk, int32_t* data, int64_t* position,
                            int64_t count) {
-  int64_t next = *position;
+  // The next sample as a pointer: 32-bit code would store a 64-bit index
+  // in two halves and stall reading it back whole.
+  int32_t* value = data + *position;
+  int32_t* const end = data + count;
   // The first lines of a chunk may lack the look-back.
-  while (line - chunk < kVectorLookBack && line <= last && next <= count) {
-    data[next++] = ParseLinePlainly(&line, last + 1);
+  while (line - chunk < kVectorLookBack && line <= last && value <= end) {
+    *value++ = ParseLinePlainly(&line, last + 1);
   }
   const __m256i line_break = _mm256_set1_epi8('\n');
   const __m256i carriage_return = _mm256_set1_epi8('\r');
   const auto bits = [](__m256i a, __m256i b) {
     return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, b)));
   };
-  for (const char* block = line; last - block >= 64 && count - next >= 64;
+  for (const char* block = line; last - block >= 64 && end - value >= 64;
        block += 64) {
     const uint64_t breaks = bits(Load256(block), line_break) |
                             uint64_t{bits(Load256(block + 32), line_break)}
@@ -181,24 +184,23 @@ const char* ParseLinesAvx2(const char* line, const char* last,
     const bool short_lines = std::popcount(breaks) >= kShortBlockBreaks;
     if (_mm256_testz_si256(any_carriage_return, any_carriage_return) != 0) {
       if (short_lines) {
-        ParseShortBlockLines<false>(block, breaks, 0, &line, data, &next);
+        ParseShortBlockLines<false>(block, breaks, 0, &line, &value);
       } else {
-        ParseBlockLines<false>(block, breaks, 0, &line, data, &next);
+        ParseBlockLines<false>(block, breaks, 0, &line, &value);
       }
     } else {
       const uint64_t carriage_returns =
           bits(before_low, carriage_return) |
           uint64_t{bits(before_high, carriage_return)} << 32;
       if (short_lines) {
-        ParseShortBlockLines<true>(block, breaks, carriage_returns, &line, data,
-                                   &next);
+        ParseShortBlockLines<true>(block, breaks, carriage_returns, &line,
+                                   &value);
       } else {
-        ParseBlockLines<true>(block, breaks, carriage_returns, &line, data,
-                              &next);
+        ParseBlockLines<true>(block, breaks, carriage_returns, &line, &value);
       }
     }
   }
-  *position = next;
+  *position = value - data;
   return line;
 }
 

@@ -185,36 +185,36 @@ inline bool SlotLineValues(const BlockLines& lines, __m512i before,
 const char* ParseLinesAvx512(const char* line, const char* last,
                              const char* chunk, int32_t* data,
                              int64_t* position, int64_t count) {
-  int64_t next = *position;
-  while (line - chunk < 64 && line <= last && next <= count) {
-    data[next++] = ParseLinePlainly(&line, last + 1);
+  int32_t* value = data + *position;
+  int32_t* const end = data + count;
+  while (line - chunk < 64 && line <= last && value <= end) {
+    *value++ = ParseLinePlainly(&line, last + 1);
   }
   const __m512i line_break = _mm512_set1_epi8('\n');
   const __m512i carriage_return = _mm512_set1_epi8('\r');
-  for (const char* block = line; last - block >= 64 && count - next >= 64;
+  for (const char* block = line; last - block >= 64 && end - value >= 64;
        block += 64) {
     const uint64_t breaks = _mm512_cmpeq_epi8_mask(Load512(block), line_break);
     const BlockLines lines = LinesOfBlock(block, breaks, line);
     const __m512i before = Load512(block - 64);
     const __m512i here = Load512(block);
     if (AllAtMost(lines, 8)
-            ? SlotLineValues<8>(lines, before, here, data + next)
+            ? SlotLineValues<8>(lines, before, here, value)
             : AllAtMost(lines, 16) &&
-                  SlotLineValues<16>(lines, before, here, data + next)) {
-      next += lines.count;
+                  SlotLineValues<16>(lines, before, here, value)) {
+      value += lines.count;
       if (breaks != 0) line = block + 64 - std::countl_zero(breaks);
       continue;
     }
     const uint64_t carriage_returns =
         _mm512_cmpeq_epi8_mask(Load512(block - 1), carriage_return);
     if (carriage_returns == 0) {
-      ParseBlockLines<false>(block, breaks, 0, &line, data, &next);
+      ParseBlockLines<false>(block, breaks, 0, &line, &value);
     } else {
-      ParseBlockLines<true>(block, breaks, carriage_returns, &line, data,
-                            &next);
+      ParseBlockLines<true>(block, breaks, carriage_returns, &line, &value);
     }
   }
-  *position = next;
+  *position = value - data;
   return line;
 }
 
