@@ -22,20 +22,27 @@ namespace {
 // more lines in 64 bytes average at most 8 bytes, as audio samples are.
 constexpr int kShortBlockBreaks = 8;
 
-// Four lines of at most 8 bytes each: their values into values[0..3], when
-// each is digits after an optional sign; false for any other shape.
-// previous_breaks[i] is the position (from `block`) of the line break
-// before line i, digit_ends[i] that of the end of its digits. Each line is
-// read as the 8 bytes that end where its digits end, one 64-bit lane each.
-inline bool FourShortLineValues(const char* block,
-                                const int32_t* previous_breaks,
-                                const int32_t* digit_ends, int32_t* values) {
+// Up to four lines of at most 8 bytes each: their values into
+// values[0..lines), when each is digits after an optional sign; false for
+// any other shape. previous_breaks[i] is the position (from `block`) of
+// the line break before line i, digit_ends[i] that of the end of its
+// digits; both lists hold four entries, those past `lines` any position in
+// the block. Each line is read as the 8 bytes that end where its digits
+// end, one 64-bit lane each.
+inline bool ShortLineValues(const char* block, const int32_t* previous_breaks,
+                            const int32_t* digit_ends, int lines,
+                            int32_t* values) {
   const __m128i lengths = _mm_sub_epi32(
       _mm_load_si128(reinterpret_cast<const __m128i*>(digit_ends)),
       _mm_add_epi32(
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous_breaks)),
           _mm_set1_epi32(1)));
-  if (_mm_movemask_epi8(_mm_cmpgt_epi32(lengths, _mm_set1_epi32(8))) != 0) {
+  // The lanes of real lines, as 32-bit and as 64-bit lanes.
+  const __m128i real =
+      _mm_cmpgt_epi32(_mm_set1_epi32(lines), _mm_setr_epi32(0, 1, 2, 3));
+  const __m256i real_lanes = _mm256_cvtepi32_epi64(real);
+  if (_mm_movemask_epi8(_mm_and_si128(
+          real, _mm_cmpgt_epi32(lengths, _mm_set1_epi32(8)))) != 0) {
     return false;
   }
   const auto lanes = [&](int low, int high) {
@@ -59,8 +66,9 @@ inline bool FourShortLineValues(const char* block,
       first_byte, _mm256_cmpeq_epi8(text, _mm256_set1_epi8('-')));
   const __m256i plus = _mm256_and_si256(
       first_byte, _mm256_cmpeq_epi8(text, _mm256_set1_epi8('+')));
-  const __m256i digit_bytes =
-      _mm256_andnot_si256(_mm256_or_si256(minus, plus), line_bytes);
+  const __m256i digit_bytes = _mm256_and_si256(
+      real_lanes,
+      _mm256_andnot_si256(_mm256_or_si256(minus, plus), line_bytes));
   const __m256i digits = _mm256_sub_epi8(text, _mm256_set1_epi8('0'));
   const __m256i beyond_nine = _mm256_subs_epu8(digits, _mm256_set1_epi8(9));
   if (_mm256_testz_si256(beyond_nine, digit_bytes) == 0) return false;
@@ -80,14 +88,14 @@ inline bool FourShortLineValues(const char* block,
   // The low 32 bits of each lane, packed.
   const __m256i packed = _mm256_permutevar8x32_epi32(
       signed_values, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(values),
-                   _mm256_castsi256_si128(packed));
+  _mm_maskstore_epi32(values, real, _mm256_castsi256_si128(packed));
   return true;
 }
 
 // ParseBlockLines for a block of short lines: its line breaks listed first,
-// then four lines converted at a time while they are short; the lines from
-// the first four that are not go to ParseBlockLines.
+// then four lines converted at a time while they are short, the last few
+// together; the lines from the first four that are not go to
+// ParseBlockLines.
 template <bool kAnyCarriageReturn>
 inline void ParseShortBlockLines(const char* block, uint64_t breaks,
                                  uint64_t carriage_returns, const char** line,
@@ -127,12 +135,18 @@ inline void ParseShortBlockLines(const char* block, uint64_t breaks,
     list_word(static_cast<uint32_t>(breaks >> 32),
               static_cast<uint32_t>(carriage_returns >> 32), 32);
   }
+  // The last group's lanes past the last line read that line again.
+  for (int j = count; j < count + 3; ++j) {
+    breaks_at[j + 1] = breaks_at[count];
+    digit_ends[j] = digit_ends[count - 1];
+  }
   int taken = 0;
-  while (taken + 4 <= count &&
-         FourShortLineValues(block, breaks_at + taken, digit_ends + taken,
-                             *values + taken)) {
+  while (taken < count &&
+         ShortLineValues(block, breaks_at + taken, digit_ends + taken,
+                         std::min(count - taken, 4), *values + taken)) {
     taken += 4;
   }
+  taken = std::min(taken, count);
   if (taken == 0) {
     ParseBlockLines<kAnyCarriageReturn>(block, breaks, carriage_returns, line,
                                         values);
