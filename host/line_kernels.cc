@@ -6,8 +6,9 @@ namespace {
 const LinePath kLinesPlain = {"plain", InstructionSet::kPlain, nullptr};
 
 const LinePath* const kLinePaths[] = {
-    PELLORY_AVX512_ROW(&kLinesAvx512)  //
-        PELLORY_AVX2_ROW(&kLinesAvx2)  //
+    PELLORY_AVX512_ROW(&kLinesAvx512)    //
+        PELLORY_AVX2_ROW(&kLinesAvx2)    //
+        PELLORY_SSE41_ROW(&kLinesSse41)  //
         & kLinesPlain,
 };
 

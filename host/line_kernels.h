@@ -55,6 +55,7 @@ inline int32_t SignedSaturated(uint64_t magnitude, bool negative) {
 }
 
 // The paths (line_kernels_<set>.cc).
+extern const LinePath kLinesSse41;
 extern const LinePath kLinesAvx2;
 extern const LinePath kLinesAvx512;
 

@@ -148,17 +148,17 @@ inline void ParseShortBlockLines(const char* block, uint64_t breaks,
   }
   taken = std::min(taken, count);
   if (taken == 0) {
-    ParseBlockLines<kAnyCarriageReturn>(block, breaks, carriage_returns, line,
-                                        values);
+    ParseBlockLines<VectorLinePairValues, kAnyCarriageReturn>(
+        block, breaks, carriage_returns, line, values);
     return;
   }
   *values += taken;
   const int32_t taken_to = breaks_at[taken] + 1;
   *line = block + taken_to;
   if (taken == count) return;
-  ParseBlockLines<kAnyCarriageReturn>(block,
-                                      breaks & (~uint64_t{0} << taken_to),
-                                      carriage_returns, line, values);
+  ParseBlockLines<VectorLinePairValues, kAnyCarriageReturn>(
+      block, breaks & (~uint64_t{0} << taken_to), carriage_returns, line,
+      values);
 }
 
 }  // namespace
@@ -200,7 +200,8 @@ const char* ParseLinesAvx2(const char* line, const char* last,
       if (short_lines) {
         ParseShortBlockLines<false>(block, breaks, 0, &line, &value);
       } else {
-        ParseBlockLines<false>(block, breaks, 0, &line, &value);
+        ParseBlockLines<VectorLinePairValues, false>(block, breaks, 0, &line,
+                                                     &value);
       }
     } else {
       const uint64_t carriage_returns =
@@ -210,7 +211,8 @@ const char* ParseLinesAvx2(const char* line, const char* last,
         ParseShortBlockLines<true>(block, breaks, carriage_returns, &line,
                                    &value);
       } else {
-        ParseBlockLines<true>(block, breaks, carriage_returns, &line, &value);
+        ParseBlockLines<VectorLinePairValues, true>(
+            block, breaks, carriage_returns, &line, &value);
       }
     }
   }

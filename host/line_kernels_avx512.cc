@@ -209,9 +209,11 @@ const char* ParseLinesAvx512(const char* line, const char* last,
     const uint64_t carriage_returns =
         _mm512_cmpeq_epi8_mask(Load512(block - 1), carriage_return);
     if (carriage_returns == 0) {
-      ParseBlockLines<false>(block, breaks, 0, &line, &value);
+      ParseBlockLines<VectorLinePairValues, false>(block, breaks, 0, &line,
+                                                   &value);
     } else {
-      ParseBlockLines<true>(block, breaks, carriage_returns, &line, &value);
+      ParseBlockLines<VectorLinePairValues, true>(
+          block, breaks, carriage_returns, &line, &value);
     }
   }
   *position = value - data;

@@ -7,7 +7,8 @@
 // Every faster path gives the same bits as the plain one. The answers are
 // found once per process (and per plug-in). The environment variable
 // PELLORY_SCALAR_ONLY, set at start-up, keeps everything on the plain
-// paths; PELLORY_NO_AVX512 keeps it at most at AVX2.
+// paths; PELLORY_NO_AVX512 keeps it at most at AVX2, PELLORY_NO_AVX2 at
+// most at SSE4.1.
 #ifndef PELLORY_PLUGIN_API_PROCESSOR_H_
 #define PELLORY_PLUGIN_API_PROCESSOR_H_
 
@@ -43,6 +44,7 @@ inline bool ProcessorHas(InstructionSet set) {
     // hypervisor on a virtual machine.
     __builtin_cpu_init();
     add(InstructionSet::kSse41, __builtin_cpu_supports("sse4.1"));
+    if (std::getenv("PELLORY_NO_AVX2") != nullptr) return has;
     // Every processor with AVX2 counts bits in one instruction and has
     // fused multiply-adds; the paths take all three.
     add(InstructionSet::kAvx2, __builtin_cpu_supports("avx2") &&
