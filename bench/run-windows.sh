@@ -4,9 +4,10 @@
 # (PELLORY_NO_AVX512) in the same run, and prints one table: load and save
 # in process, each filter per sample (pellory_io_bench on both), and, as the
 # user waits for them, whole-process loads and a whole session (load,
-# Amplify 2.5, Smooth 32, Echo 0.5/2, save as), medians of alternated runs,
-# each minus a run that only starts and ends. It reports; it never fails on
-# a missed target.
+# Amplify 2.5, Smooth 32, Echo 0.5/2, save as), and the loads on the
+# SSE4.1 and the plain path, each on both builds: medians of alternated
+# runs, each minus a run that only starts and ends. It reports; it never
+# fails on a missed target.
 #
 #   bench/run-windows.sh [N]
 set -euo pipefail
