@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -43,6 +44,17 @@ void UseLinePath(const LinePath& path);
 // parsed as the plain path does, and `*cursor` moved past that '\n' (to
 // `end`, should the '\n' be gone when read again).
 int32_t ParseLinePlainly(const char** cursor, const char* end);
+
+// For the kernels: the lines from `*line` that start fewer than
+// `look_back` bytes into the chunk (a vector path reads that far back from
+// a line's end), parsed plainly into the samples from `*value` up to `end`.
+inline void ParseLinesNearChunkStart(const char** line, const char* last,
+                                     const char* chunk, ptrdiff_t look_back,
+                                     int32_t** value, const int32_t* end) {
+  while (*line - chunk < look_back && *line <= last && *value <= end) {
+    *(*value)++ = ParseLinePlainly(line, last + 1);
+  }
+}
 
 // The sample a sign and a magnitude of at most 16 digits (so the magnitude
 // itself cannot overflow) stand for, saturated to 32 bits. Without a branch:

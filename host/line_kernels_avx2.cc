@@ -176,10 +176,7 @@ const char* ParseLinesAvx2(const char* line, const char* last,
   // in two halves and stall reading it back whole.
   int32_t* value = data + *position;
   int32_t* const end = data + count;
-  // The first lines of a chunk may lack the look-back.
-  while (line - chunk < kVectorLookBack && line <= last && value <= end) {
-    *value++ = ParseLinePlainly(&line, last + 1);
-  }
+  ParseLinesNearChunkStart(&line, last, chunk, kVectorLookBack, &value, end);
   const __m256i line_break = _mm256_set1_epi8('\n');
   const __m256i carriage_return = _mm256_set1_epi8('\r');
   const auto bits = [](__m256i a, __m256i b) {

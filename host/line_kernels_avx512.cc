@@ -187,9 +187,7 @@ const char* ParseLinesAvx512(const char* line, const char* last,
                              int64_t* position, int64_t count) {
   int32_t* value = data + *position;
   int32_t* const end = data + count;
-  while (line - chunk < 64 && line <= last && value <= end) {
-    *value++ = ParseLinePlainly(&line, last + 1);
-  }
+  ParseLinesNearChunkStart(&line, last, chunk, 64, &value, end);
   const __m512i line_break = _mm512_set1_epi8('\n');
   const __m512i carriage_return = _mm512_set1_epi8('\r');
   for (const char* block = line; last - block >= 64 && end - value >= 64;

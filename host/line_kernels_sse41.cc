@@ -45,10 +45,7 @@ const char* ParseLinesSse41(const char* line, const char* last,
                             int64_t count) {
   int32_t* value = data + *position;
   int32_t* const end = data + count;
-  // The first lines of a chunk may lack the look-back.
-  while (line - chunk < kVectorLookBack && line <= last && value <= end) {
-    *value++ = ParseLinePlainly(&line, last + 1);
-  }
+  ParseLinesNearChunkStart(&line, last, chunk, kVectorLookBack, &value, end);
   const __m128i line_break = _mm_set1_epi8('\n');
   const __m128i carriage_return = _mm_set1_epi8('\r');
   for (const char* block = line; last - block >= 64 && end - value >= 64;
