@@ -1,8 +1,9 @@
-// Any bytes as a signal file's text, parsed in memory. Invariants: no
-// sanitizer report; the parse agrees with the straightforward loader (fails
-// alike, or gives count+1 elements with the same values), whether the text
-// comes in one piece or in chunks; the formatted text of what was
-// parsed is a well-formed signal file that parses back to the same values.
+// Any bytes as a signal file's text, parsed in memory on every path the
+// processor has. Invariants: no sanitizer report; the parse agrees with the
+// straightforward loader (fails alike, or gives count+1 elements with the
+// same values), whether the text comes in one piece or in chunks; the
+// formatted text of what was parsed is a well-formed signal file that
+// parses back to the same values.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "bench/straightforward_io.h"
 #include "fuzz/fuzz_util.h"
+#include "host/line_kernels.h"
 #include "host/signal.h"
 #include "host/signal_text.h"
 
@@ -39,25 +41,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto expected = pellory::fuzz::LoadStraightforwardly(text);
 
   pellory::Signal signal;
-  const bool loaded = Parse(text, text.size() + 1, &signal);
-  Check(loaded == expected.has_value(), "load agrees on success");
-  if (!loaded) {
-    Check(signal.data() == nullptr, "failed load leaves no buffer");
-    return 0;
-  }
-  const int32_t count = signal.SampleCount();
-  Check(count >= 0 && signal.data()[0] == count, "element 0 holds count");
-  Check(static_cast<size_t>(count) + 1 == expected->size(), "count+1 elements");
-  Check(std::equal(expected->begin(), expected->end(), signal.data()),
-        "loaded values agree");
+  for (const pellory::LinePath* path : pellory::LinePaths()) {
+    if (!pellory::ProcessorHas(path->needs)) continue;
+    pellory::UseLinePath(*path);
+    const bool loaded = Parse(text, text.size() + 1, &signal);
+    Check(loaded == expected.has_value(), "load agrees on success");
+    if (!loaded) {
+      Check(signal.data() == nullptr, "failed load leaves no buffer");
+      continue;
+    }
+    const int32_t count = signal.SampleCount();
+    Check(count >= 0 && signal.data()[0] == count, "element 0 holds count");
+    Check(static_cast<size_t>(count) + 1 == expected->size(),
+          "count+1 elements");
+    Check(std::equal(expected->begin(), expected->end(), signal.data()),
+          "loaded values agree");
 
-  pellory::Signal chunked;
-  // Three chunks, their boundaries moving with the input's length (the unit
-  // tests split their cases at every byte).
-  Check(Parse(text, 1 + size / 3, &chunked), "chunked load succeeds");
-  Check(chunked.SampleCount() == count &&
-            std::equal(expected->begin(), expected->end(), chunked.data()),
-        "chunked load agrees");
+    pellory::Signal chunked;
+    // Three chunks, their boundaries moving with the input's length (the
+    // unit tests split their cases at every byte).
+    Check(Parse(text, 1 + size / 3, &chunked), "chunked load succeeds");
+    Check(chunked.SampleCount() == count &&
+              std::equal(expected->begin(), expected->end(), chunked.data()),
+          "chunked load agrees");
+  }
+  if (!expected.has_value()) return 0;
+  const int32_t count = signal.SampleCount();
 
   std::string saved;
   pellory::SignalFormatter formatter(signal.data(), count, "\n");
