@@ -43,6 +43,9 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
       _mm256_castsi128_si256(Load(kTopBytes[first_count])),
       Load(kTopBytes[second_count]), 1);
   if (_mm256_testz_si256(beyond_nine, wanted) == 0) return false;
+  // As VectorLineValue combines them (weights 10 and 1, 100 and 1, 10000
+  // and 1), from 256-bit constants, which 32-bit code folds into the
+  // instructions instead of widening each.
   const __m256i kept = _mm256_and_si256(digits, wanted);
   const __m256i pairs = _mm256_maddubs_epi16(kept, _mm256_set1_epi16(0x010a));
   const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
