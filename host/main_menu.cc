@@ -113,7 +113,22 @@ void MainMenu(Editor& editor) {
   }
 }
 
-Notice LoadSignalFile(Editor& editor, const std::string& file_name) {
+namespace {
+
+// A save of this file that was killed outright left its old content beside
+// it: the user hears of it, whatever the load makes of the file itself.
+Notice WithBackupNamed(Editor& editor, const std::string& file_name,
+                       Notice notice) {
+  const std::string backup = InterruptedSaveBackup(file_name);
+  if (backup.empty()) return notice;
+  if (!notice.reason.empty()) notice.reason += "\nPellory: ";
+  notice.reason += NameForOutput(editor.console, file_name) +
+                   " has a backup from an interrupted save: " +
+                   NameForOutput(editor.console, backup);
+  return notice;
+}
+
+Notice LoadAndTell(Editor& editor, const std::string& file_name) {
   Signal& signal = *editor.currentSignal;
   std::string err;
   if (signal.Load(file_name, &err)) return {"File loaded\n", ""};
@@ -127,6 +142,12 @@ Notice LoadSignalFile(Editor& editor, const std::string& file_name) {
   return {
       "File could not be loaded\n",
       "cannot load " + NameForOutput(editor.console, file_name) + ": " + err};
+}
+
+}  // namespace
+
+Notice LoadSignalFile(Editor& editor, const std::string& file_name) {
+  return WithBackupNamed(editor, file_name, LoadAndTell(editor, file_name));
 }
 
 namespace {

@@ -61,9 +61,8 @@ bool Signal::Save(std::string file_name, std::string* err) const {
     return false;
   }
   FileSaver file;
-  if (!file.Open(file_name, err)) return false;
-  if (file.WritesInPlace() &&
-      !file.Reserve(SignalTextSize(data_, count_, kTextLineEnd.size()), err)) {
+  if (!file.Open(file_name,
+                 SignalTextSize(data_, count_, kTextLineEnd.size()), err)) {
     return false;
   }
   SignalFormatter text(data_, count_, kTextLineEnd);

@@ -61,10 +61,11 @@ bool OutputReaderGone();
 std::string ShownOnTerminal(std::string_view text);
 
 // Waits for one key press. On a terminal it reads one key without echo and
-// without waiting for Enter and restores the terminal settings afterwards,
-// also when the key is the interrupt or quit character, which is then
-// delivered as its signal. Otherwise it consumes one character of the
-// input, or nothing at end of input. Pending output is flushed first so the
+// without waiting for Enter, the whole sequence a function key or arrow
+// sends, and restores the terminal settings afterwards; the interrupt, quit
+// and suspend keys act on the whole job, as the system delivers them.
+// Otherwise it consumes one character of the input, or nothing at end of
+// input. Pending output is flushed first so the
 // user sees what to read.
 void WaitForKey(const Console& console);
 

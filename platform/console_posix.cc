@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,9 +28,9 @@ void RestoreTerminal() {
   tcsetattr(STDIN_FILENO, TCSANOW, &settings_to_restore);
 }
 
-// A stop during the key wait (Ctrl-Z, or SIGTSTP from outside): the
-// terminal gets its settings back before the process stops, and the key
-// wait its own once the process goes on.
+// A stop during the key wait (Ctrl-Z, which the terminal sends to the
+// whole job, or SIGTSTP from outside): the terminal gets its settings back
+// before the process stops, and the key wait its own once it goes on.
 extern "C" void StopWithTerminalRestored(int) {
   const int saved_errno = errno;
   RestoreTerminal();
@@ -50,27 +51,72 @@ extern "C" void StopWithTerminalRestored(int) {
   errno = saved_errno;
 }
 
-// Reads one byte from the terminal in non-canonical mode without echo.
-// Signal generation is switched off for the read so that Ctrl-C cannot kill
-// the process while the terminal is in that mode; the interrupt and quit
-// characters are raised as their signals once the settings are back, and
-// the suspend character stops the process with the settings back, the wait
-// going on afterwards.
+// How long the bytes of one key may lie apart: a terminal sends a key's
+// whole sequence at once, a person types the next key much later.
+constexpr int kKeyGapMilliseconds = 50;
+
+// The next byte from the terminal if one arrives within the key gap.
+bool NextByteOfKey(unsigned char* byte) {
+  pollfd ready = {STDIN_FILENO, POLLIN, 0};
+  for (;;) {
+    const int polled = poll(&ready, 1, kKeyGapMilliseconds);
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled <= 0) return false;
+    const ssize_t got = read(STDIN_FILENO, byte, 1);
+    if (got < 0 && errno == EINTR) continue;
+    return got == 1;
+  }
+}
+
+// Reads the rest of the key whose first byte is `first`: the escape
+// sequence of a function key, an arrow, Insert, Delete, Home, End or a Page
+// key (ESC [ parameters final, ESC [ [ letter on the Linux console, ESC O
+// letter, or ESC and a key with Alt), or the further bytes of a UTF-8
+// letter. Nothing of one key press is left for the menus.
+void ReadRestOfKey(unsigned char first) {
+  unsigned char byte;
+  if (first == 0x1b) {
+    if (!NextByteOfKey(&byte)) return;  // Esc itself
+    if (byte == 'O') {
+      NextByteOfKey(&byte);
+    } else if (byte == '[') {
+      if (!NextByteOfKey(&byte)) return;
+      if (byte == '[') {
+        NextByteOfKey(&byte);
+        return;
+      }
+      // Parameters and intermediates, up to the final byte.
+      for (int i = 0; i < 32 && (byte < 0x40 || byte > 0x7e); ++i) {
+        if (!NextByteOfKey(&byte)) return;
+      }
+    }
+    return;
+  }
+  const int continuation = first >= 0xf0 && first <= 0xf4   ? 3
+                           : first >= 0xe0 && first <= 0xef ? 2
+                           : first >= 0xc2 && first <= 0xdf ? 1
+                                                            : 0;
+  for (int i = 0; i < continuation && NextByteOfKey(&byte); ++i) {
+  }
+}
+
+// Reads one key press from the terminal in non-canonical mode without
+// echo. The interrupt, quit and suspend characters keep their meaning: the
+// terminal sends their signals to the whole foreground job, as for any
+// program, so that a shell gets its terminal back however the editor was
+// started (under make, in a pipeline). The settings come back before the
+// process ends or stops, and after a stop the wait goes on.
 void ReadOneKeyFromTerminal() {
   termios saved;
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
   termios raw = saved;
-  int pressed = -1;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
-  const bool signal_keys = (saved.c_lflag & ISIG) != 0;
-  const bool suspend_key = signal_keys && saved.c_cc[VSUSP] != _POSIX_VDISABLE;
-  // However the process ends or stops meanwhile, the settings come back
-  // first. A process that ignores stops keeps ignoring them.
   settings_to_restore = saved;
   key_wait_settings = raw;
   ArmEndingSignals(RestoreTerminal);
+  // A process that ignores stops keeps ignoring them.
   struct sigaction stop = {};
   stop.sa_handler = StopWithTerminalRestored;
   sigemptyset(&stop.sa_mask);
@@ -81,24 +127,14 @@ void ReadOneKeyFromTerminal() {
   if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
     unsigned char key = 0;
     ssize_t got;
-    for (;;) {
+    do {
       got = read(STDIN_FILENO, &key, 1);
-      if (got < 0 && errno == EINTR) continue;
-      if (got == 1 && suspend_key && key == saved.c_cc[VSUSP]) {
-        if (stops) raise(SIGTSTP);
-        continue;
-      }
-      break;
-    }
+    } while (got < 0 && errno == EINTR);
+    if (got == 1) ReadRestOfKey(key);
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-    if (got == 1 && signal_keys) pressed = key;
   }
   if (stops) sigaction(SIGTSTP, &before_stop, nullptr);
   DisarmEndingSignals();
-  if (pressed < 0) return;
-  const auto key = static_cast<unsigned char>(pressed);
-  if (key == saved.c_cc[VINTR]) raise(SIGINT);
-  if (key == saved.c_cc[VQUIT]) raise(SIGQUIT);
 }
 
 }  // namespace

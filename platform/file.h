@@ -9,6 +9,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "platform/ending_signals.h"
 
@@ -102,33 +108,39 @@ class FileReader {
 #endif
 };
 
-// Writes new content under a name, choosing how from what the name is once
-// symbolic links are followed to the file they name (a dangling link
-// creates its target; at most as many links as the system itself follows):
+// Writes new content under a name. The system resolves the name, as for
+// any program's open: whether each symbolic link may be followed (a
+// dangling link creates its target), whether the file may be written, what
+// access a new file gets (0666 under the umask, or the folder's default
+// ACL). What the name leads to then decides how:
 //  - A new name, or a regular file with one link whose owner, group and
 //    extended attributes (ACLs among them) a new file can be given: the
-//    content goes to a temporary file beside it, which Commit syncs and
-//    renames over the target. The old content stays whole until then,
+//    content goes to a temporary file beside it, which Commit gives the old
+//    file's owner, group, permission bits and attributes, and nothing more,
+//    syncs and renames over the target, once it has checked that the name
+//    still leads to that file. The old content stays whole until then,
 //    whatever fails.
 //  - Any other regular file (hard links, an owner the process cannot give
 //    away, attributes it cannot copy, a folder where no temporary file can
-//    be made): rewritten in place, after the space for the new content is
-//    reserved, so that a full disk is found before an old byte is lost.
-//    Ending signals wait until the rewrite is done; where the folder takes
-//    a new file, a synced backup of the old content lies beside the target
-//    until the new content is synced, against what cannot wait (a kill, a
-//    crash, a power loss), and a rewrite that fails puts the old content
-//    back.
+//    be made, a file mounted over its name): rewritten in place, after the
+//    space for the new content is reserved, so that a full disk is found
+//    before an old byte is lost (a reservation that fails gives back what
+//    it took). Ending signals wait until the rewrite is done; where the
+//    folder takes a new file, a synced backup of the old content lies
+//    beside the target until the new content is synced, against what
+//    cannot wait (a kill, a crash, a power loss), and a rewrite that fails
+//    puts the old content back. Attributes the write cleared (file
+//    capabilities, set-ID bits) are set again.
 //  - Not a regular file (a device, a FIFO): written into directly; never
-//    replaced, truncated or removed.
+//    replaced, truncated or removed. A reader that goes away fails the save.
 //  - A name through a link to what a process has open (/dev/stdout,
 //    /dev/fd/N, /proc/<pid>/fd/N): what the link opens is written into,
 //    a regular file rewritten in place, never replaced.
-// Permission bits, owner and group of an existing file are kept. A file the
-// process may not write is never replaced: Open fails as a truncating open
-// would. Nothing is left behind: a temporary file has no name until it is
-// complete, or, where the file system cannot do that, is removed on
-// failure and when the process is interrupted or terminated meanwhile.
+// Content larger than the process's file-size limit is refused before
+// anything is written. Nothing is left behind: a temporary file has no name
+// until it is complete, or, where the file system cannot do that, is
+// removed on failure and when the process is interrupted or terminated
+// meanwhile.
 class FileSaver {
  public:
   FileSaver() = default;
@@ -137,14 +149,9 @@ class FileSaver {
   // Discards whatever was not committed.
   ~FileSaver();
 
-  // Prepares to write `path`. False, with the reason in `err`, when it
-  // cannot be written.
-  bool Open(const std::string& path, std::string* err);
-
-  // Whether Open chose to rewrite the file in place; Reserve must then be
-  // given the size of the content before the first Write.
-  bool WritesInPlace() const { return mode_ == Mode::kInPlace; }
-  bool Reserve(uint64_t size, std::string* err);
+  // Prepares to write `size` bytes, the whole new content, under `path`.
+  // False, with the reason in `err`, when it cannot be written.
+  bool Open(const std::string& path, uint64_t size, std::string* err);
 
   // Appends `size` bytes. False, with the reason in `err`, on any error;
   // Commit then refuses.
@@ -157,28 +164,34 @@ class FileSaver {
  private:
   enum class Mode { kNone, kReplace, kInPlace, kDirect };
 
-  bool OpenReplacement(std::string* err);
   bool PutInPlace(std::string* err);
   bool Fail(std::string* err);
   void Discard();
 #ifndef _WIN32
-  bool OpenProcessLink(std::string* err);
-  void StartInPlace();
+  bool OpenNew(std::string* err);
+  bool OpenReplacement(unsigned mode);
+  bool GiveAttributes(int fd, bool only_missing);
+  bool StartInPlace(std::string* err);
+  void MakeBackup();
+  void GiveBackReservation();
+  bool FinishInPlace(std::string* err);
+  bool RewriteInPlaceFromReplacement(std::string* err);
   bool RestoreFromBackup();
-  bool FailReplacement(std::string* err);
   void DiscardReplacement();
+#else
+  bool OpenReplacement(std::string* err);
 #endif
 
   Mode mode_ = Mode::kNone;
   bool failed_ = false;
+#ifdef _WIN32
   // Whether the new content takes over an existing file's attributes.
   bool keep_existing_ = false;
-#ifdef _WIN32
   std::wstring target_;     // the final file's full path
   std::wstring temporary_;  // the temporary file's, while it has one
   HANDLE file_ = nullptr;
 #else
-  std::string target_;     // the final file, links followed
+  std::string target_;     // the final file, links read
   std::string folder_;     // its folder
   std::string temporary_;  // the temporary file's name, while it has one
   std::string name_;       // the target's name in the folder
@@ -186,14 +199,19 @@ class FileSaver {
   std::string backup_;     // the backup's name, while it has one
   // Ending signals, held back for an in-place rewrite.
   std::optional<EndingSignalsHeldBack> held_back_;
-  int fd_ = -1;
+  int fd_ = -1;           // where the content goes
+  int existing_fd_ = -1;  // the existing file, while it is to be replaced
+  struct stat existing_ = {};
+  // The existing file's extended attributes, as name and value.
+  std::vector<std::pair<std::string, std::string>> attributes_;
+  uint64_t size_ = 0;
   uint64_t written_ = 0;
-  // Owner, group and permission bits to give the new file.
-  unsigned owner_ = 0;
-  unsigned group_ = 0;
-  unsigned mode_bits_ = 0;
 #endif
 };
+
+// The backup an interrupted in-place save left beside the file `path`
+// leads to (its name in that folder), or "" when there is none.
+std::string InterruptedSaveBackup(const std::string& path);
 
 }  // namespace pellory
 

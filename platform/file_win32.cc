@@ -220,6 +220,9 @@ bool FileReader::Close(std::string* err) {
   return whole;
 }
 
+// A save here never rewrites a disk file in place, so it leaves no backup.
+std::string InterruptedSaveBackup(const std::string&) { return ""; }
+
 FileSaver::~FileSaver() { Discard(); }
 
 bool FileSaver::Fail(std::string* err) {
@@ -240,7 +243,7 @@ void FileSaver::Discard() {
   }
 }
 
-bool FileSaver::Open(const std::string& path, std::string* err) {
+bool FileSaver::Open(const std::string& path, uint64_t, std::string* err) {
   Discard();
   mode_ = Mode::kNone;
   failed_ = false;
@@ -294,8 +297,6 @@ bool FileSaver::OpenReplacement(std::string* err) {
   SetLastError(ERROR_FILE_EXISTS);
   return Fail(err);
 }
-
-bool FileSaver::Reserve(uint64_t, std::string*) { return true; }
 
 bool FileSaver::Write(const char* data, size_t size, std::string* err) {
   if (file_ == nullptr || failed_) return false;
