@@ -205,13 +205,18 @@ ssize_t WriteNoPipeSignal(int fd, const char* data, size_t size) {
   sigemptyset(&pipe_signal);
   sigaddset(&pipe_signal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe_signal, &before);
+  sigset_t pending;
+  sigpending(&pending);
+  const bool was_pending = sigismember(&pending, SIGPIPE);
   const ssize_t written = write(fd, data, size);
-  if (written < 0 && errno == EPIPE && !sigismember(&before, SIGPIPE)) {
+  const int error = errno;
+  // A reader leaving during a write that still wrote part raises the
+  // signal too; the next write fails with EPIPE.
+  sigpending(&pending);
+  if (!was_pending && sigismember(&pending, SIGPIPE)) {
     const timespec now = {0, 0};
     sigtimedwait(&pipe_signal, nullptr, &now);
-    errno = EPIPE;
   }
-  const int error = errno;
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   errno = error;
   return written;
@@ -517,14 +522,12 @@ bool FileSaver::StartInPlace(std::string* err) {
 
 void FileSaver::GiveBackReservation() {
   // A reservation that failed may have taken part of the space before it
-  // did: what lies past the old end goes back to the file system.
+  // did: cutting the file at its own size gives back what lies past its
+  // end (punching a hole there is a no-op on ext4).
   const off_t old_size = existing_.st_size;
   if (fd_ < 0 || size_ <= static_cast<uint64_t>(old_size)) return;
   const int error = errno;
-  if (fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, old_size,
-                static_cast<off_t>(size_) - old_size) != 0) {
-    ftruncate(fd_, old_size);
-  }
+  ftruncate(fd_, old_size);
   errno = error;
 }
 

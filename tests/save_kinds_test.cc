@@ -32,12 +32,15 @@ struct stat Stat(const std::string& path) {
 }
 
 // Runs Pellory in the working folder on `input`, as `nobody` when asked
-// (the folder is opened up for it). Returns its standard error.
-std::string Save(const std::string& input, bool as_nobody = false) {
+// (the folder is opened up for it), after the shell text `launch` (the
+// program's path follows it). Returns its standard error.
+std::string Save(const std::string& input, bool as_nobody = false,
+                 const std::string& launch = "") {
   WriteFile(".input", input);
   chmod(".", 0777);
   chmod(".input", 0644);
   const std::string command =
+      launch +
       std::string(as_nobody ? "setpriv --reuid=65534 --regid=65534 "
                               "--clear-groups "
                             : "") +
@@ -70,12 +73,58 @@ std::string MakeFolderOfLength(size_t length) {
   return path;
 }
 
+// A default ACL on `folder` that grants `uid` read and write, in the
+// kernel's own form of it.
+void GrantByDefaultAcl(const char* folder, uid_t uid) {
+  struct Entry {
+    uint16_t tag, permissions;
+    uint32_t id;
+  };
+  const uint32_t version = 2;
+  const Entry entries[] = {
+      {0x01, 6, ~0u}, {0x02, 6, uid}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 4, ~0u}};
+  std::string value(reinterpret_cast<const char*>(&version), sizeof(version));
+  value.append(reinterpret_cast<const char*>(entries), sizeof(entries));
+  ASSERT_EQ(setxattr(folder, "system.posix_acl_default", value.data(),
+                     value.size(), 0),
+            0);
+}
+
+bool HasAccessAcl(const char* path) {
+  return getxattr(path, "system.posix_acl_access", nullptr, 0) >= 0;
+}
+
+// File capabilities cap_net_raw+ep, in the kernel's own form.
+constexpr char kCapability[] = "security.capability";
+const std::string kNetRaw("\x01\x00\x00\x02\x00\x20\x00\x00"
+                          "\x00\x00\x00\x00\x00\x00\x00\x00"
+                          "\x00\x00\x00\x00",
+                          20);
+
+std::string Capability(const char* path) {
+  std::string value(64, '\0');
+  const ssize_t length =
+      getxattr(path, kCapability, value.data(), value.size());
+  value.resize(length < 0 ? 0 : static_cast<size_t>(length));
+  return value;
+}
+
+// A signal file of `count` samples of seven digits.
+std::string SignalOf(int count) {
+  std::string text = std::to_string(count) + "\n";
+  for (int i = 0; i < count; ++i) text += "1234567\n";
+  return text;
+}
+
 struct SaveCase {
   const char* name;
   bool needs_root;
   std::function<void()> prepare;  // makes the target "t" (and more)
   bool as_nobody;
   std::function<void()> check;
+  // Shell text before the program, and what standard error must hold.
+  std::string launch = "";
+  std::string error = "";
 };
 
 TEST(SaveKindsTest, EachKindOfNameKeepsWhatItIs) {
@@ -201,6 +250,70 @@ TEST(SaveKindsTest, EachKindOfNameKeepsWhatItIs) {
          EXPECT_EQ(Stat("t").st_uid, kNobody);
          EXPECT_EQ(Stat("t").st_mode & 07777, 06777u);
        }},
+      {"a folder's default ACL gives a replaced file nothing", false,
+       [] {
+         WriteFile("t", kOld);
+         chmod("t", 0640);
+         GrantByDefaultAcl(".", kNobody);
+       },
+       false,
+       [] {
+         EXPECT_EQ(ReadFile("t"), kSignal);
+         EXPECT_FALSE(HasAccessAcl("t"));
+         EXPECT_EQ(Stat("t").st_mode & 07777, 0640u);
+       }},
+      {"a new file gets the access the folder gives any program's", false,
+       [] { GrantByDefaultAcl(".", kNobody); }, false,
+       [] {
+         EXPECT_TRUE(HasAccessAcl("t"));
+         EXPECT_EQ(Stat("t").st_mode & 0070, 0060u);  // the ACL's mask
+       }},
+      {"content past the file-size limit is refused before a write", false,
+       [] {
+         WriteFile("sig.txt", SignalOf(100));
+         WriteFile("t", SignalOf(80));
+         link("t", "b.txt");
+       },
+       false, [] { EXPECT_EQ(ReadFile("t"), SignalOf(80)); }, "ulimit -f 1; ",
+       "cannot save t: File too large"},
+      {"a link on a mount that follows none is refused", true,
+       [] {
+         WriteFile("data.txt", kOld);
+         std::filesystem::create_directory("m");
+         symlink("m/l", "t");
+       },
+       false, [] { EXPECT_EQ(ReadFile("data.txt"), kOld); },
+       "unshare -m sh -c 'mount -t tmpfs -o nosymfollow none m && "
+       "ln -s ../data.txt m/l && exec \"$0\"' ",
+       "cannot save t: Too many levels of symbolic links"},
+      {"a file mounted over its name is rewritten in place", true,
+       [] {
+         WriteFile("host.txt", kOld);
+         WriteFile("t", "");
+       },
+       false, [] { EXPECT_EQ(ReadFile("host.txt"), kSignal); },
+       "unshare -m sh -c 'mount --bind host.txt t && exec \"$0\"' "},
+      {"file capabilities kept, replaced and in place", true,
+       [] {
+         WriteFile("t", kOld);
+         setxattr("t", kCapability, kNetRaw.data(), kNetRaw.size(), 0);
+         WriteFile("u", kOld);
+         link("u", "u2");
+         setxattr("u", kCapability, kNetRaw.data(), kNetRaw.size(), 0);
+         WriteFile(".more", "3 u\n");
+       },
+       false,
+       [] {
+         EXPECT_EQ(ReadFile("t"), kSignal);
+         EXPECT_EQ(Capability("t"), kNetRaw);
+         EXPECT_EQ(Capability("u"), kNetRaw);
+       },
+       "cat .more >> .input; "},
+      {"a backup an interrupted save left is named at Load", false,
+       [] { WriteFile(".sig.txt.pellory-backup-Ab12Cd", kOld); }, false,
+       [] { std::filesystem::remove(".sig.txt.pellory-backup-Ab12Cd"); }, "",
+       "Pellory: sig.txt has a backup from an interrupted save: "
+       ".sig.txt.pellory-backup-Ab12Cd\n"},
   };
   for (const SaveCase& c : cases) {
     if (c.needs_root && !root) continue;
@@ -208,8 +321,9 @@ TEST(SaveKindsTest, EachKindOfNameKeepsWhatItIs) {
     WriteFile("sig.txt", kSignal);
     chmod("sig.txt", 0644);
     c.prepare();
-    Save("1 sig.txt 3 t\n", c.as_nobody);
+    const std::string errors = Save("1 sig.txt 3 t\n", c.as_nobody, c.launch);
     SCOPED_TRACE(c.name);
+    EXPECT_NE(errors.find(c.error), std::string::npos) << errors;
     c.check();
     EXPECT_FALSE(DebrisLeft());
   }
@@ -225,6 +339,18 @@ TEST(SaveKindsTest, FifoReceivesTheTextAndStays) {
   reader.join();
   EXPECT_EQ(received, kSignal);
   EXPECT_TRUE(S_ISFIFO(Stat("t").st_mode));
+  // A reader that leaves early fails that save; the session goes on.
+  WriteFile("big.txt", SignalOf(100000));
+  std::thread leaver([] {
+    const int fd = open("t", O_RDONLY);
+    char some[16];
+    EXPECT_EQ(read(fd, some, sizeof(some)), 16);
+    close(fd);
+  });
+  const std::string errors = Save("1 big.txt 3 t 3 after.txt\n");
+  leaver.join();
+  EXPECT_EQ(errors, "Pellory: cannot save t: Broken pipe\n");
+  EXPECT_TRUE(ReadFile("after.txt") == SignalOf(100000));
 }
 
 // A terminating signal at any moment of a long series of saves, of two

@@ -19,13 +19,21 @@ namespace {
 
 constexpr char kClear[] = "\033[H\033[2J\033[3J";
 
+const std::string kProgram = std::string(PELLORY_BIN_DIR) + "/Pellory";
+
 class TerminalSession {
  public:
-  TerminalSession() {
+  // The program itself, or, `in_shell`, an interactive shell with job
+  // control to start it from.
+  explicit TerminalSession(bool in_shell = false) {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
-      const std::string program = std::string(PELLORY_BIN_DIR) + "/Pellory";
-      execl(program.c_str(), "Pellory", static_cast<char*>(nullptr));
+      if (in_shell) {
+        setenv("PS1", "$ ", 1);
+        execl("/bin/bash", "bash", "--norc", "--noprofile", "-i",
+              static_cast<char*>(nullptr));
+      }
+      execl(kProgram.c_str(), "Pellory", static_cast<char*>(nullptr));
       _exit(127);
     }
   }
@@ -156,6 +164,56 @@ TEST(TerminalTest, OutcomesStayAboveTheMenuAndNamesAreShownSafely) {
     EXPECT_NE(session.output().find(shown), std::string::npos) << shown;
   }
   EXPECT_EQ(session.output().find("PWNED\007"), std::string::npos);
+}
+
+// A key that sends a sequence (Insert, F5, an arrow, Alt with a key, a
+// letter of two UTF-8 bytes) is one key press: nothing of it reaches the
+// menus, which would save, load or redraw.
+TEST(TerminalTest, AKeyPressIsItsWholeSequence) {
+  ScopedTempDir dir;
+  TerminalSession session;
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
+  for (const char* key :
+       {"\x1b[2~", "\x1b[15~", "\x1bOA", "\x1b[[A", "\x1bx", "\xc3\xa9"}) {
+    session.Type("4\n");
+    ASSERT_TRUE(session.WaitForRawMode(true));
+    const size_t before = session.output().size();
+    session.Type(key);
+    ASSERT_TRUE(session.WaitForOutput(kClear, before));
+    const size_t menu = session.output().find(kClear, before) + 1;
+    EXPECT_FALSE(
+        session.WaitForOutput(kClear, menu, std::chrono::milliseconds(300)))
+        << "key " << key + 1;
+  }
+}
+
+// Ctrl-Z at the key wait stops the whole job, as a terminal program's
+// would, so that the shell gets the terminal back even with the editor in a
+// pipeline; fg brings the wait back.
+TEST(TerminalTest, StopAtTheKeyWaitStopsTheWholeJob) {
+  ScopedTempDir dir;
+  TerminalSession shell(true);
+  ASSERT_TRUE(shell.started());
+  ASSERT_TRUE(shell.WaitForOutput("$ "));
+  shell.Type("'" + kProgram + "' | cat\n");
+  ASSERT_TRUE(shell.WaitForOutput("4 - Display Current Signal File"));
+  shell.Type("4\n");
+  ASSERT_TRUE(shell.WaitForRawMode(true));
+  const size_t before = shell.output().size();
+  shell.Type("\x1a");
+  ASSERT_TRUE(shell.WaitForOutput("Stopped", before));
+  ASSERT_TRUE(shell.WaitForOutput("$ ", shell.output().find("Stopped")));
+  const size_t stopped = shell.output().size();
+  shell.Type("fg\n");
+  ASSERT_TRUE(shell.WaitForOutput("| cat", stopped));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  shell.Type("q");
+  // Standard output is the pipe: the next menu comes without a clear.
+  ASSERT_TRUE(shell.WaitForOutput("Current file", stopped));
+  const size_t menu = shell.output().size();
+  shell.Type("\x04");
+  ASSERT_TRUE(shell.WaitForOutput("$ ", menu));
 }
 
 // Ctrl-C typed at the key wait, or a signal sent from outside: the process
