@@ -68,6 +68,20 @@ bool IsWellFormedSignalFile(const std::string& text) {
   return seen == expected_lines;
 }
 
+std::string DecodeStraightforwardly(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) return std::string(text.substr(3));
+  const bool little = text.starts_with("\xFF\xFE");
+  if (!little && !text.starts_with("\xFE\xFF")) return std::string(text);
+  std::string decoded;
+  for (size_t i = 2; i + 1 < text.size(); i += 2) {
+    const unsigned first = static_cast<unsigned char>(text[i]);
+    const unsigned second = static_cast<unsigned char>(text[i + 1]);
+    const unsigned unit = little ? first | second << 8 : first << 8 | second;
+    decoded += unit < 0x80 ? static_cast<char>(unit) : '\x80';
+  }
+  return decoded;
+}
+
 // What reference::LoadFrom reads from a stream of `text`, without the
 // stream: getline's pieces are the text split at each '\n' (an empty last
 // piece after a final '\n' is read too, as 0), and each piece is read by

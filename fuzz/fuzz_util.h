@@ -37,6 +37,10 @@ bool IsWellFormedSignalFile(const std::string& text);
 
 // The straightforward loader's sample buffer for the file text `text`, or
 // nothing when it fails.
+// The bytes the loader reads a text as: without a UTF-8 byte-order mark;
+// a UTF-16 text (after its mark) one byte a code unit, any unit beyond
+// ASCII as 0x80, an odd last byte dropped.
+std::string DecodeStraightforwardly(std::string_view text);
 std::optional<std::vector<int32_t>> LoadStraightforwardly(
     std::string_view text);
 

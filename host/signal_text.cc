@@ -157,7 +157,58 @@ bool SignalParser::TakeLine(int32_t value, std::string* err) {
   return true;
 }
 
+namespace {
+
+bool StartsAMark(std::string_view head) {
+  for (const std::string_view mark :
+       {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
+        std::string_view("\xFE\xFF")}) {
+    if (mark.substr(0, head.size()) == head) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
+  while (encoding_ == Encoding::kUndecided && size > 0) {
+    head_[head_size_++] = *p++;
+    --size;
+    const std::string_view head(head_, head_size_);
+    if (head == "\xEF\xBB\xBF") {
+      encoding_ = Encoding::kBytes;
+    } else if (head == "\xFF\xFE") {
+      encoding_ = Encoding::kUtf16Little;
+    } else if (head == "\xFE\xFF") {
+      encoding_ = Encoding::kUtf16Big;
+    } else if (!StartsAMark(head)) {
+      encoding_ = Encoding::kBytes;
+      if (!FeedBytes(head_, head_size_, err)) return false;
+    }
+  }
+  if (size == 0) return true;
+  if (encoding_ == Encoding::kBytes) return FeedBytes(p, size, err);
+  return FeedUtf16(p, size, err);
+}
+
+bool SignalParser::FeedUtf16(const char* p, size_t size, std::string* err) {
+  narrowed_.clear();
+  for (const char* const end = p + size; p != end; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (odd_byte_ < 0) {
+      odd_byte_ = byte;
+      continue;
+    }
+    const unsigned unit = encoding_ == Encoding::kUtf16Little
+                              ? static_cast<unsigned>(odd_byte_) | byte << 8
+                              : static_cast<unsigned>(odd_byte_) << 8 | byte;
+    odd_byte_ = -1;
+    narrowed_ += unit < 0x80 ? static_cast<char>(unit) : '\x80';
+  }
+  return FeedBytes(narrowed_.data(), narrowed_.size(), err);
+}
+
+bool SignalParser::FeedBytes(const char* p, size_t size, std::string* err) {
   const char* const chunk = p;
   const char* const end = p + size;
   while (!Complete()) {
@@ -203,6 +254,12 @@ bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
 }
 
 bool SignalParser::Finish(std::string* err) {
+  // A text shorter than a mark is read as it is.
+  if (encoding_ == Encoding::kUndecided && head_size_ > 0) {
+    encoding_ = Encoding::kBytes;
+    if (!FeedBytes(head_, head_size_, err)) return false;
+    if (Complete()) return true;
+  }
   return TakeLine(straddling_.Value(), err);
 }
 

@@ -32,6 +32,11 @@ class SignalParser {
   // Takes the next `size` bytes of the text. Returns false, leaving the
   // signal empty and the reason in `err`, when the text cannot be a signal:
   // its count is negative, or the buffer for it cannot be allocated.
+  //
+  // A text may begin with a byte-order mark, as editors on Windows write
+  // them: UTF-8's is skipped, and a text in UTF-16 (little- or big-endian)
+  // is read through its code units, since the digits, signs and line breaks
+  // are ASCII in every encoding (any other character reads as a letter).
   bool Feed(const char* data, size_t size, std::string* err);
 
   // Whether every sample is in: the rest of the text is surplus lines, which
@@ -67,6 +72,19 @@ class SignalParser {
 
   // Stores one line's value: the count (allocating) or the next sample.
   bool TakeLine(int32_t value, std::string* err);
+  // Feed for the text as one byte a character.
+  bool FeedBytes(const char* p, size_t size, std::string* err);
+  // Feed for UTF-16 text: each code unit as one byte.
+  bool FeedUtf16(const char* p, size_t size, std::string* err);
+
+  enum class Encoding { kUndecided, kBytes, kUtf16Little, kUtf16Big };
+  Encoding encoding_ = Encoding::kUndecided;
+  // The text's first bytes, while they may still be a byte-order mark.
+  char head_[3];
+  size_t head_size_ = 0;
+  // A UTF-16 code unit's first byte, when a chunk ended after it.
+  int odd_byte_ = -1;
+  std::string narrowed_;
 
   Signal* signal_;
   // The element the next line fills: 0 is the count line.

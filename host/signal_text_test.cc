@@ -112,6 +112,48 @@ TEST(SignalTextTest, ParsesLinesAsSaturatingAtoiWhereverLinesAndChunksFall) {
   });
 }
 
+// `units` (ASCII, and "\x01\x31" for the letter U+0131, whose low byte is
+// a digit's) as UTF-16 after its byte-order mark.
+std::string Utf16(std::string_view units, bool little) {
+  std::string text = little ? "\xFF\xFE" : "\xFE\xFF";
+  for (size_t i = 0; i < units.size(); ++i) {
+    const bool letter = units[i] == '\x01';
+    const char high = letter ? '\x01' : '\0';
+    const char low = letter ? units[++i] : units[i];
+    text += little ? std::string{low, high} : std::string{high, low};
+  }
+  return text;
+}
+
+// Texts as editors on Windows save them, with a byte-order mark, fed in two
+// chunks split at every byte: the same numbers as without it.
+TEST(SignalTextTest, ByteOrderMarksAreNotPartOfTheText) {
+  const std::string utf16 = "4\r\n1\r\n-2\r\n\x01\x31\x35\r\n3\r\n";
+  const struct {
+    std::string text;
+    std::vector<int32_t> expected;
+  } cases[] = {
+      {"\xEF\xBB\xBF"
+       "3\r\n1\r\n2\r\n3\r\n",
+       {3, 1, 2, 3}},
+      {Utf16(utf16, true), {4, 1, -2, 0, 3}},
+      {Utf16(utf16, false), {4, 1, -2, 0, 3}},
+      // Not a whole mark: the bytes are the text's.
+      {"\xEF\xBB"
+       "5\n",
+       {0}},
+      {"\xFF", {0}},
+      {"\xFE"
+       "2\n",
+       {0}},
+  };
+  for (const auto& c : cases) {
+    for (size_t split = 0; split <= c.text.size(); ++split) {
+      EXPECT_EQ(Parse(c.text, split), c.expected) << c.text << " @" << split;
+    }
+  }
+}
+
 TEST(SignalTextTest, CountLineDecidesTheBuffer) {
   Signal signal;
   std::string err;
