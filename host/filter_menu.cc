@@ -13,9 +13,6 @@ namespace {
 
 constexpr char kPluginFolder[] = "DLL";
 constexpr char kReturnEntry[] = "Return";
-// The selection is one character read as a digit, so entries 1 to 9 can be
-// chosen, the Return entry among them; an entry listed past 9 cannot.
-constexpr int kHighestSelection = 9;
 
 // How one pass of the menu ends, and what the next screen shows.
 struct Outcome {
@@ -72,13 +69,23 @@ Outcome RunOnce(Editor& editor) {
   editor.out << "\nEnter Selection... ";
   char Inpt;
   if (!ReadSelection(editor.in, &Inpt)) return {Outcome::kQuit, {}};
-  const int value = Inpt >= '0' && Inpt <= '9' ? Inpt - '0' : 0;
+  size_t value = Inpt >= '0' && Inpt <= '9' ? static_cast<size_t>(Inpt - '0') : 0;
+  // The selection is one digit, and where the menu lists ten entries or
+  // more, as many digits as still name a listed entry, so that every
+  // entry, Return among them, can be chosen.
+  const size_t highest = table.size() - 1;
+  while (value > 0) {
+    const int next = editor.in.peek();
+    if (next < '0' || next > '9' ||
+        value * 10 + static_cast<size_t>(next - '0') > highest) {
+      break;
+    }
+    value = value * 10 + static_cast<size_t>(editor.in.get() - '0');
+  }
   // Selections past the table's last slot name nothing, like an unknown
   // file.
-  if (value > kHighestSelection || static_cast<size_t>(value) >= table.size()) {
-    return {Outcome::kShowMenuAgain, {}};
-  }
-  const std::string& entry = table[static_cast<size_t>(value)];
+  if (value >= table.size()) return {Outcome::kShowMenuAgain, {}};
+  const std::string& entry = table[value];
   if (const KnownPlugin* plugin = FindKnownPlugin(entry)) {
     return ApplyPlugin(editor, *plugin);
   }

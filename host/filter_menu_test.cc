@@ -70,6 +70,24 @@ TEST(FilterMenuTest, EveryEntryIsListedInCaseInsensitiveOrder) {
   EXPECT_TRUE(run.input_left);
 }
 
+// With ten entries or more, as many digits as still name an entry choose
+// it: "13" of twelve is entry 1, then 3; "11" is the eleventh.
+TEST(FilterMenuTest, EveryEntryOfALongListCanBeChosen) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  for (const char* name : {"a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8"}) {
+    WriteFile(std::string("DLL/") + name, "");
+  }
+  WriteFile("sig.txt", "2\n5\n-3\n");
+  const FilterRun amplified = RunFilterMenu("13\n11\n2\n");
+  EXPECT_NE(amplified.output.find("11 - Tarrock.dll\n12 - Return"),
+            std::string::npos);
+  EXPECT_EQ(amplified.buffer, (std::vector<int32_t>{2, 10, -5}));
+  const FilterRun returned = RunFilterMenu("12\n");
+  EXPECT_TRUE(returned.input_left);
+  EXPECT_EQ(returned.buffer, (std::vector<int32_t>{2, 5, -3}));
+}
+
 TEST(FilterMenuTest, EmptyFolderListsOnlyReturn) {
   ScopedTempDir dir;
   std::filesystem::create_directory("DLL");
