@@ -1,11 +1,11 @@
-// The Windows console: cleared through the console API, a key read with
-// _getch. Both only when the stream is the console; redirected streams
-// carry plain text.
-#include <conio.h>
+// The Windows console: cleared through the console API, a key read as the
+// console's key events. Both only when the stream is the console;
+// redirected streams carry plain text.
 #include <windows.h>
 
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <streambuf>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -28,10 +28,73 @@ bool StandardInputIsTerminal() { return IsConsole(STD_INPUT_HANDLE); }
 
 bool StandardOutputIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
 
+namespace {
+
+// Whether a write to standard output failed because its reader has gone,
+// decided at the failed write itself.
+bool output_reader_gone = false;
+
+// Standard output when it is not the console: written with WriteFile
+// through a buffer of 1 MiB, each "\n" as "\r\n" as the runtime's text
+// mode writes it. A failed write says why at once: the runtime would call
+// a broken pipe EINVAL, and later calls reset the system's last error.
+class RedirectedOutput : public std::streambuf {
+ public:
+  RedirectedOutput() : out_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+    setp(buffer_, buffer_ + kSize);
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Flush()) return traits_type::eof();
+    if (traits_type::eq_int_type(c, traits_type::eof())) {
+      return traits_type::not_eof(c);
+    }
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+    return c;
+  }
+  int sync() override { return Flush() ? 0 : -1; }
+
+ private:
+  bool Flush() {
+    std::string text;
+    text.reserve(static_cast<size_t>(pptr() - pbase()) * 2);
+    for (const char* p = pbase(); p != pptr(); ++p) {
+      if (*p == '\n') text += '\r';
+      text += *p;
+    }
+    setp(buffer_, buffer_ + kSize);
+    for (size_t done = 0; done < text.size();) {
+      DWORD written = 0;
+      if (!WriteFile(out_, text.data() + done,
+                     static_cast<DWORD>(text.size() - done), &written,
+                     nullptr)) {
+        const DWORD error = GetLastError();
+        output_reader_gone =
+            error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
+            error == ERROR_PIPE_NOT_CONNECTED;
+        errno = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
+                    ? ENOSPC
+                    : EIO;
+        return false;
+      }
+      done += written;
+    }
+    return true;
+  }
+
+  static constexpr size_t kSize = 1 << 20;
+  HANDLE out_;
+  char buffer_[kSize];
+};
+
+}  // namespace
+
 void BufferRedirectedOutput(const Console& console) {
   if (console.output_is_terminal) return;
-  static char buffer[1 << 20];
-  std::setvbuf(stdout, buffer, _IOFBF, sizeof(buffer));
+  static RedirectedOutput output;
+  console.out.rdbuf(&output);
 }
 
 void ClearScreen(const Console& console) {
@@ -61,10 +124,7 @@ std::string NameForOutput(const Console& console, const std::string& name) {
   return NarrowText(WideName(name), shown_in);
 }
 
-bool OutputReaderGone() {
-  const DWORD error = GetLastError();
-  return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
-}
+bool OutputReaderGone() { return output_reader_gone; }
 
 // The controls of the console: C0 and DEL. Bytes from 0x80 on are
 // letters of the code page.
@@ -77,15 +137,47 @@ std::string ShownOnTerminal(std::string_view text) {
   return shown;
 }
 
+namespace {
+
+// Whether a key event is a key press of its own: not a key going up, and
+// not Shift, Ctrl, Alt or a lock key alone, which only change other keys.
+bool IsKeyPress(const INPUT_RECORD& record) {
+  if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) {
+    return false;
+  }
+  switch (record.Event.KeyEvent.wVirtualKeyCode) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void WaitForKey(const Console& console) {
   console.out.flush();
   if (console.input_is_terminal) {
-    // _getch takes Ctrl-C as the key 3; it still ends the program. An
-    // arrow or function key comes as two codes, a prefix and the key's:
-    // both are the one key press.
-    const int key = _getch();
-    if (key == 0 || key == 0xE0) _getch();
-    if (key == 3) std::raise(SIGINT);
+    // Key events, as the console reports them: a letter, an arrow or a
+    // function key is one event, whatever its code in the code page.
+    // Ctrl-C stays the console's: with processed input it ends the
+    // program as everywhere else.
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode;
+    const bool moded = GetConsoleMode(in, &mode) != 0;
+    if (moded) SetConsoleMode(in, (mode | ENABLE_PROCESSED_INPUT) &
+                                      ~static_cast<DWORD>(ENABLE_LINE_INPUT |
+                                                          ENABLE_ECHO_INPUT));
+    INPUT_RECORD record;
+    DWORD read;
+    while (ReadConsoleInputW(in, &record, 1, &read) && read == 1 &&
+           !IsKeyPress(record)) {
+    }
+    if (moded) SetConsoleMode(in, mode);
     return;
   }
   console.in.get();

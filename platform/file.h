@@ -72,7 +72,7 @@ class FileReader {
   static constexpr size_t kReadChunk = 256 << 10;
   static constexpr int64_t kMapWindow = 4 << 20;
 
-  // The system's calls (file_reader_linux.cc, file_win32.cc): maps `size` bytes
+  // The system's calls (file_reader_linux.cc, file_reader_win32.cc): maps `size` bytes
   // from offset_, guarded, or returns null when it cannot; unmaps the
   // current window, false when it could not be read whole (the file shrank
   // under it, or the system could not bring its pages in); moves the read
@@ -190,6 +190,8 @@ class FileSaver {
   std::wstring target_;     // the final file's full path
   std::wstring temporary_;  // the temporary file's, while it has one
   HANDLE file_ = nullptr;
+  // The existing file's attributes, to give back after the replace.
+  unsigned long attributes_ = 0;
 #else
   std::string target_;     // the final file, links read
   std::string folder_;     // its folder

@@ -1,6 +1,6 @@
 // Reading a file in pieces, whatever the system: a large regular file a
 // mapped window at a time, anything else a buffer at a time. The system's
-// own calls are in file_reader_linux.cc and file_win32.cc.
+// own calls are in file_reader_linux.cc and file_reader_win32.cc.
 #include <algorithm>
 #include <cstdint>
 #include <string>

@@ -19,20 +19,21 @@ HANDLE InheritableFile(const char* path, bool write) {
 
 }  // namespace
 
-// Runs `program` (the built Pellory when empty) on `input`; with
-// `close_output`, its standard output is a pipe whose reader has gone.
+// Runs `program` (the built Pellory when empty) on `input`. With
+// `read_before_closing` 0 or more, its standard output is a pipe whose
+// reader reads that many bytes and goes.
 RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
-                       bool close_output) {
+                       int read_before_closing) {
   WriteFile(".pellory-input", input);
   RunResult result = {"", "", -1, 0};
   {
     const HANDLE in = InheritableFile(".pellory-input", false);
     HANDLE out = nullptr;
-    if (close_output) {
+    HANDLE reader = nullptr;
+    if (read_before_closing >= 0) {
       SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-      HANDLE reader = nullptr;
       CreatePipe(&reader, &out, &inherit, 0);
-      CloseHandle(reader);
+      SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
     } else {
       out = InheritableFile(".pellory-output", true);
     }
@@ -51,6 +52,19 @@ RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
     PROCESS_INFORMATION process;
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
                        nullptr, nullptr, &startup, &process)) {
+      if (reader != nullptr) {
+        std::string taken(static_cast<size_t>(read_before_closing), '\0');
+        DWORD got = 0;
+        for (DWORD at = 0; at < taken.size(); at += got) {
+          if (!::ReadFile(reader, taken.data() + at,
+                          static_cast<DWORD>(taken.size() - at), &got,
+                          nullptr) ||
+              got == 0) {
+            break;
+          }
+        }
+        CloseHandle(reader);
+      }
       if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
@@ -75,7 +89,7 @@ RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
 }
 
 RunResult RunPellory(const std::string& input) {
-  return RunPelloryAt(input, L"", false);
+  return RunPelloryAt(input, L"", -1);
 }
 
 std::string TextLines(const std::string& text) {

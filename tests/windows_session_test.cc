@@ -4,17 +4,20 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
+#include "platform/names_win32.h"
 #include "tests/test_util.h"
 
 namespace pellory {
 
 // test_util_win32.cc: the program at `program` (the built one when empty)
-// run on `input`; with `close_output`, its output's reader gone at once.
+// run on `input`; with `read_before_closing` 0 or more, its output a pipe
+// whose reader goes after that many bytes.
 RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
-                       bool close_output);
+                       int read_before_closing);
 
 namespace {
 
@@ -69,7 +72,7 @@ TEST(WindowsSessionTest, WorksInAFolderNamedInAnyLanguage) {
   std::filesystem::current_path(folder);
   WriteFile("sig.txt", "2\n3\n-4\n");
   const RunResult run = RunPelloryAt("1 sig.txt 5 3 2 2\n",
-                                     (folder / "Pellory.exe").wstring(), false);
+                                     (folder / "Pellory.exe").wstring(), -1);
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(ReadFile("sig.txt"), TextLines("2\n6\n-7\n"));
@@ -95,15 +98,56 @@ TEST(WindowsSessionTest, NamesTypedInTheCodePageNameTheirFiles) {
   EXPECT_TRUE(std::filesystem::exists(L"r\u00e9sum\u00e9.txt"));
 }
 
-// A reader that closes the pipe early ends the run quietly, as on Linux.
+// A reader that closes the pipe early, at once or after reading some of
+// it, ends the run quietly, as on Linux.
 TEST(WindowsSessionTest, ABrokenPipeEndsTheRunQuietly) {
   ScopedTempDir dir;
   WriteFile("sig.txt", "2\n3\n-4\n");
   std::string input = "1 sig.txt\n";
-  for (int i = 0; i < 2000; ++i) input += "4\n\n";
-  const RunResult run = RunPelloryAt(input, L"", true);
-  EXPECT_EQ(run.exit_status, 0);
+  for (int i = 0; i < 20000; ++i) input += "4\n\n";
+  for (int read : {0, 1000}) {
+    const RunResult run = RunPelloryAt(input, L"", read);
+    EXPECT_EQ(run.exit_status, 0) << read;
+    EXPECT_EQ(run.errors, "") << read;
+  }
+}
+
+// Save over an existing file keeps the file's own name, whatever spelling
+// was typed, and its hidden attribute; names past the old 260-character
+// limit load and save.
+TEST(WindowsSessionTest, SaveKeepsTheFileAsItWas) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  WriteFile("MySignal.txt", "2\n3\n-4\n");
+  SetFileAttributesW(L"MySignal.txt", FILE_ATTRIBUTE_HIDDEN);
+  const std::wstring deep = std::filesystem::current_path().wstring() +
+                            L"\\" + std::wstring(120, L'd') + L"\\" +
+                            std::wstring(120, L'e');
+  std::filesystem::create_directories(LongPathForm(deep));
+  const std::string long_name = Utf8Name(deep) + "\\long.txt";
+  const RunResult run = RunPellory("1 mysignal.txt 5 3 2 2 3 " + long_name +
+                                   " 1 " + long_name + " 3 copy.txt\n");
   EXPECT_EQ(run.errors, "");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_NE(std::find(names.begin(), names.end(), "MySignal.txt"), names.end());
+  EXPECT_TRUE(GetFileAttributesW(L"MySignal.txt") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(ReadFile("MySignal.txt"), TextLines("2\n6\n-7\n"));
+  EXPECT_EQ(ReadFile("copy.txt"), TextLines("2\n6\n-7\n"));
+}
+
+TEST(WindowsNamesTest, LongPathsGetThePrefixAndNoOthers) {
+  const std::wstring folder = L"C:\\" + std::wstring(250, L'a');
+  EXPECT_EQ(LongPathForm(folder), L"\\\\?\\" + folder);
+  EXPECT_EQ(LongPathForm(L"\\\\server\\share\\" + std::wstring(250, L'b')),
+            L"\\\\?\\UNC\\server\\share\\" + std::wstring(250, L'b'));
+  for (const std::wstring& kept :
+       {std::wstring(L"C:\\short.txt"), std::wstring(L"\\\\.\\NUL"),
+        L"\\\\?\\" + folder}) {
+    EXPECT_EQ(LongPathForm(kept), kept);
+  }
 }
 
 }  // namespace
