@@ -6,7 +6,8 @@ JOBS ?= 2
 
 .PHONY: all deps build run test test-asan bench bench-smoke bench-windows \
 	bench-windows-smoke fuzz package \
-	windows windows-package test-windows arm64 test-arm64 release clean
+	windows windows-package test-windows windows64 windows64-package \
+	test-windows64 arm64 test-arm64 release clean
 
 all: build
 
@@ -75,6 +76,21 @@ package: build
 test-windows: windows-package package
 	sh scripts/test-windows.sh $(WIN_BUILD) $(BUILD)
 
+# The same sources for 64-bit Windows; its tests run under 64-bit Wine.
+WIN64_BUILD ?= build-win64
+windows64:
+	@sh scripts/install-deps.sh windows
+	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+	  >/dev/null
+	cmake --build $(WIN64_BUILD) -j $(JOBS)
+
+windows64-package: windows64
+	cmake --build $(WIN64_BUILD) --target package
+
+test-windows64: windows64-package package
+	sh scripts/test-windows.sh $(WIN64_BUILD) $(BUILD) win64
+
 # Linux on arm64, cross-compiled; its tests run under qemu-user.
 ARM_BUILD ?= build-arm64
 arm64:
@@ -87,12 +103,13 @@ arm64:
 test-arm64: arm64
 	ctest --test-dir $(ARM_BUILD) -j $(JOBS) --output-on-failure
 
-# The three packages and SHA256SUMS in release/, each checked as a user
+# The four packages and SHA256SUMS in release/, each checked as a user
 # would use it.
-release: package windows-package arm64
+release: package windows-package windows64-package arm64
 	cmake --build $(ARM_BUILD) --target package
-	sh scripts/release.sh $(BUILD) $(ARM_BUILD) $(WIN_BUILD)
+	sh scripts/release.sh $(BUILD) $(ARM_BUILD) $(WIN_BUILD) $(WIN64_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(ARM_BUILD) build-bench \
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(ARM_BUILD) \
+	  build-bench \
 	  build-fuzz fuzz-out release

@@ -3,7 +3,7 @@
 # fresh folder outside the build tree and the same session (load
 # sample.txt, Amplify 2, Echo 0.5/2, Smooth 3, display, save as) is run
 # from inside it: natively for Linux x86-64, under qemu-user for Linux
-# arm64, under Wine for Windows. What each shows and saves must equal the
+# arm64, under Wine for Windows (a win64 prefix runs both Windows builds). What each shows and saves must equal the
 # first package's ("\r\n" read as "\n"; Windows must write "\r\n").
 #
 #   scripts/check-packages.sh PACKAGE...
@@ -23,7 +23,7 @@ for package in "$@"; do
   (cd "$WORK/$name" && cmake -E tar xf "$archive")
   folder=$WORK/$name/$name
   case $name in
-    *-win32) run="wine Pellory.exe" ;;
+    *-win32 | *-win64) run="wine Pellory.exe" ;;
     *-linux-arm64) run="qemu-aarch64 -L /usr/aarch64-linux-gnu ./Pellory" ;;
     *) run="./Pellory" ;;
   esac
@@ -34,7 +34,7 @@ for package in "$@"; do
     continue
   fi
   case $name in
-    *-win32)
+    *-win32 | *-win64)
       if ! grep -q "$(printf '\r')" "$WORK/$name.out"; then
         echo "$name: its output has no \"\\r\\n\" line ends"
         status=1

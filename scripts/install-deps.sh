@@ -14,12 +14,16 @@ command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
 command -v g++ >/dev/null 2>&1 || missing="$missing g++"
 command -v make >/dev/null 2>&1 || missing="$missing make"
 if [ "${1:-}" = windows ]; then
-  # The 32-bit Windows cross build and Wine to test it (about 270 MB).
+  # The 32- and 64-bit Windows cross builds and Wine to test them (about
+  # 400 MB).
   need=""
   command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 ||
     need="$need g++-mingw-w64-i686-posix"
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 ||
+    need="$need g++-mingw-w64-x86-64-posix"
   command -v wine >/dev/null 2>&1 || need="$need wine"
   dpkg -s wine32:i386 >/dev/null 2>&1 || need="$need wine32"
+  dpkg -s wine64 >/dev/null 2>&1 || need="$need wine64"
   [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
   [ -z "$need" ] && exit 0
   echo "installing:$need"

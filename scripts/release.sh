@@ -1,9 +1,10 @@
 #!/bin/sh
-# Gathers the release into release/: the Linux x86-64, Linux arm64 and
-# 32-bit Windows packages the three builds made (their `package` target),
-# and SHA256SUMS over them; then checks each package as a user would.
+# Gathers the release into release/: the Linux x86-64, Linux arm64, 64-bit
+# and 32-bit Windows packages the four builds made (their `package`
+# target), and SHA256SUMS over them; then checks each package as a user
+# would.
 #
-#   scripts/release.sh LINUX_BUILD ARM64_BUILD WINDOWS_BUILD
+#   scripts/release.sh LINUX_BUILD ARM64_BUILD WINDOWS_BUILD WINDOWS64_BUILD
 set -eu
 cd "$(dirname "$0")/.."
 VERSION=$(sed -n 's/^project(Pellory VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -12,12 +13,13 @@ rm -rf "$OUT"
 mkdir -p "$OUT"
 cp "$1/Pellory-$VERSION-linux-x86_64.tar.gz" \
   "$2/Pellory-$VERSION-linux-arm64.tar.gz" \
-  "$3/Pellory-$VERSION-win32.zip" "$OUT/"
+  "$3/Pellory-$VERSION-win32.zip" "$4/Pellory-$VERSION-win64.zip" "$OUT/"
 (cd "$OUT" && sha256sum Pellory-* > SHA256SUMS)
 ls -l "$OUT"
 
 . scripts/wine.sh
 trap stop_wine EXIT
-start_wine
+start_wine win64
 sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
-  "$OUT/Pellory-$VERSION-linux-arm64.tar.gz" "$OUT/Pellory-$VERSION-win32.zip"
+  "$OUT/Pellory-$VERSION-linux-arm64.tar.gz" "$OUT/Pellory-$VERSION-win64.zip" \
+  "$OUT/Pellory-$VERSION-win32.zip"

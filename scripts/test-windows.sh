@@ -1,18 +1,19 @@
 #!/bin/sh
-# Runs the Windows build's tests under Wine, then the packaged program as a
+# Runs a Windows build's tests under Wine, then the packaged program as a
 # user unzips and runs it, against the Linux package.
 #
-#   scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
+#   scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD [win32|win64]
 set -eu
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 WIN_BUILD=$1
 LINUX_BUILD=$2
+KIND=${3:-win32}
 
 . scripts/wine.sh
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/pellory-windows-XXXXXX")
 trap 'stop_wine; rm -rf "$WORK"' EXIT
-start_wine
+start_wine "$KIND"
 
 ctest --test-dir "$WIN_BUILD" --timeout 300 --output-on-failure
 
@@ -22,9 +23,9 @@ VERSION=$(sed -n 's/^project(Pellory VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 status=0
 sh scripts/check-packages.sh \
   "$LINUX_BUILD/Pellory-$VERSION-linux-$(uname -m).tar.gz" \
-  "$WIN_BUILD/Pellory-$VERSION-win32.zip" || status=1
+  "$WIN_BUILD/Pellory-$VERSION-$KIND.zip" || status=1
 # And at a console, as Wine gives it one on a terminal.
-cmake -E chdir "$WORK" cmake -E tar xf "$ROOT/$WIN_BUILD/Pellory-$VERSION-win32.zip"
-python3 tests/windows_console_check.py "$WORK/Pellory-$VERSION-win32" ||
+cmake -E chdir "$WORK" cmake -E tar xf "$ROOT/$WIN_BUILD/Pellory-$VERSION-$KIND.zip"
+python3 tests/windows_console_check.py "$WORK/Pellory-$VERSION-$KIND" ||
   status=1
 exit $status
