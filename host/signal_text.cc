@@ -5,7 +5,9 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <vector>
 
+#include "cpu/parallel.h"
 #include "host/line_kernels.h"
 
 namespace pellory {
@@ -134,6 +136,47 @@ const char* LastLineBreak(const char* p, const char* end) {
   return nullptr;
 }
 
+// How many '\n' [p, end) holds, eight bytes at a time.
+int64_t CountLineBreaks(const char* p, const char* end) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7f;
+  constexpr uint64_t kBreaks = 0x0a0a0a0a0a0a0a0a;
+  int64_t breaks = 0;
+  for (; end - p >= 8; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof(word));
+    const uint64_t x = word ^ kBreaks;
+    // The high bit of every byte of x that is zero, and of no other.
+    breaks += std::popcount(~(((x & kLow7) + kLow7) | x | kLow7));
+  }
+  for (; p != end; ++p) breaks += *p == '\n';
+  return breaks;
+}
+
+// Whole lines of a chunk, [p, last], into data[*position..count]: the hot
+// loop, with no bounds checks of its own. `chunk` and `end` bound the
+// chunk, which the paths may read beyond the lines: back to its start,
+// ahead to its end. Returns where it stopped.
+const char* ParseWholeLines(const char* p, const char* last, const char* chunk,
+                            const char* end, int32_t* data, int64_t* position,
+                            int64_t count, LineKernel kernel) {
+  if (kernel != nullptr) p = kernel(p, last, chunk, data, position, count);
+  // Lines starting up to here have their '\n' and the read-ahead inside the
+  // chunk. The few lines too near the end for the read-ahead take the
+  // general scan.
+  const char* const fast_last = end - p > kParseReadAhead
+                                    ? std::min(last, end - kParseReadAhead)
+                                    : p - 1;
+  int64_t at = *position;
+  while (p <= fast_last && at <= count) data[at++] = ParseWholeLine(&p, end);
+  while (p <= last && at <= count) data[at++] = ParseLinePlainly(&p, end);
+  *position = at;
+  return p;
+}
+
+// Whole lines smaller than this, in bytes, take longer to hand to a thread
+// than to parse.
+constexpr int64_t kSmallestPart = 256 << 10;
+
 }  // namespace
 
 SignalParser::SignalParser(Signal* signal)
@@ -229,28 +272,55 @@ bool SignalParser::FeedBytes(const char* p, size_t size, std::string* err) {
     ++p;
     const char* const last = LastLineBreak(p, end);
     if (last == nullptr) continue;
-    // Whole lines: the hot loop, with no bounds checks of its own. The few
-    // lines too near the end for the read-ahead take the general scan.
-    int32_t* const data = signal_->data();
-    int64_t position = position_;
-    const int64_t count = count_;
-    if (kernel_ != nullptr) {
-      p = kernel_(p, last, chunk, data, &position, count);
+    const int parts = PartsFor(last + 1 - p, kSmallestPart);
+    if (parts == 1) {
+      p = ParseWholeLines(p, last, chunk, end, signal_->data(), &position_,
+                          count_, kernel_);
+    } else {
+      p = ParseWholeLinesAcrossCores(p, last, chunk, end, parts);
     }
-    // Lines starting up to here have their '\n' and the read-ahead inside
-    // the chunk.
-    const char* const fast_last = end - p > kParseReadAhead
-                                      ? std::min(last, end - kParseReadAhead)
-                                      : p - 1;
-    while (p <= fast_last && position <= count) {
-      data[position++] = ParseWholeLine(&p, end);
-    }
-    while (p <= last && position <= count) {
-      data[position++] = ParseLinePlainly(&p, end);
-    }
-    position_ = position;
   }
   return true;
+}
+
+const char* SignalParser::ParseWholeLinesAcrossCores(const char* p,
+                                                     const char* last,
+                                                     const char* chunk,
+                                                     const char* end,
+                                                     int parts) {
+  // Parts end at line breaks; each counts its lines, so that each knows
+  // the sample its lines start at, then all parse side by side, each
+  // writing (and first touching) only its own samples. The bytes may
+  // change between the two reads in a mapped file (the load then fails as
+  // the file changed): a part never writes past the lines it counted.
+  std::vector<const char*> starts(static_cast<size_t>(parts) + 1);
+  starts[0] = p;
+  starts[static_cast<size_t>(parts)] = last + 1;
+  for (int part = 1; part < parts; ++part) {
+    const char* const near = p + PartStart(0, last + 1 - p, part, parts);
+    const char* const line_break = static_cast<const char*>(
+        std::memchr(near, '\n', static_cast<size_t>(last + 1 - near)));
+    starts[static_cast<size_t>(part)] =
+        std::max(line_break + 1, starts[static_cast<size_t>(part) - 1]);
+  }
+  std::vector<int64_t> lines(static_cast<size_t>(parts));
+  RunParts(parts, [&](int part) {
+    const auto k = static_cast<size_t>(part);
+    lines[k] = CountLineBreaks(starts[k], starts[k + 1]);
+  });
+  std::vector<int64_t> first(static_cast<size_t>(parts) + 1, position_);
+  for (size_t k = 0; k < lines.size(); ++k) first[k + 1] = first[k] + lines[k];
+  int32_t* const data = signal_->data();
+  RunParts(parts, [&](int part) {
+    const auto k = static_cast<size_t>(part);
+    int64_t position = first[k];
+    const int64_t bound = std::min(count_, first[k + 1] - 1);
+    if (position > bound) return;
+    ParseWholeLines(starts[k], starts[k + 1] - 1, chunk, end, data, &position,
+                    bound, kernel_);
+  });
+  position_ = std::min(first[static_cast<size_t>(parts)], count_ + 1);
+  return last + 1;
 }
 
 bool SignalParser::Finish(std::string* err) {

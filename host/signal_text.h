@@ -74,6 +74,11 @@ class SignalParser {
   bool TakeLine(int32_t value, std::string* err);
   // Feed for the text as one byte a character.
   bool FeedBytes(const char* p, size_t size, std::string* err);
+  // The whole lines [p, last] of the chunk [chunk, end) in `parts` parts
+  // side by side; returns past `last`.
+  const char* ParseWholeLinesAcrossCores(const char* p, const char* last,
+                                         const char* chunk, const char* end,
+                                         int parts);
   // Feed for UTF-16 text: each code unit as one byte.
   bool FeedUtf16(const char* p, size_t size, std::string* err);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cpu/parallel.h"
 #include "host/line_kernels.h"
 #include "host/plugin_catalog.h"
 #include "plugin_api/processor.h"
@@ -29,15 +30,29 @@ class ScopedTempDir {
   std::string previous_;
 };
 
+// Runs `check()` with one thread, then with more threads than this
+// machine has cores and work of any size split, so that splits fall
+// everywhere; each failure names the count.
+template <typename Check>
+void ForEachThreadCount(Check check) {
+  const int threads = ThreadCount();
+  for (const int count : {1, 5}) {
+    UseThreadCount(count, count > 1);
+    SCOPED_TRACE("with " + std::to_string(count) + " threads");
+    check();
+  }
+  UseThreadCount(threads);
+}
+
 // Runs `check(path)` for every path of a table that the processor has,
-// each failure naming the path: every path is compared with the plain one
-// in one process.
+// with each thread count, each failure naming the path: every path is
+// compared with the plain one in one process.
 template <typename Path, typename Check>
 void ForEachPath(std::span<const Path* const> paths, Check check) {
   for (const Path* path : paths) {
     if (!ProcessorHas(path->needs)) continue;
     SCOPED_TRACE(std::string("on the ") + path->name + " path");
-    check(*path);
+    ForEachThreadCount([&] { check(*path); });
   }
 }
 

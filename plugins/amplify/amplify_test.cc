@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "plugin_api/filter_plugin.h"
 #include "tests/reference_filters.h"
 #include "tests/test_util.h"
 
@@ -81,6 +82,13 @@ TEST(AmplifyTest, BitIdenticalToTheStraightforwardLoop) {
                        static_cast<float>(std::strtod(gain, nullptr)));
     expected.erase(expected.begin());
     EXPECT_EQ(ApplyFilter(kAmplifyPlugin, samples, gain), expected) << gain;
+    ForEachThreadCount([&] {
+      std::vector<int32_t> amplified = samples;
+      amplified.insert(amplified.begin(), static_cast<int32_t>(samples.size()));
+      Filter_Amplify(amplified.data(), gain);
+      amplified.erase(amplified.begin());
+      EXPECT_EQ(amplified, expected) << gain;
+    });
   }
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "cpu/parallel.h"
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
 #include "plugins/echo/echo_kernels.h"
@@ -19,16 +20,19 @@ float EchoOf(int32_t source, float factor) {
                             static_cast<double>(factor));
 }
 
-// The `delay` sources before a block of destinations are final before the
-// block starts, and no destination of the block is a source of it: each
-// block is a plain loop the compiler vectorises.
+// Columns [column, column_end) of the blocks of `delay` samples: the
+// `delay` sources before a block of destinations are final before the
+// block starts, and no destination of the block is a source of it, so each
+// block is a plain loop the compiler vectorises. Positions that differ by a
+// multiple of `delay` form one chain, one column: columns are independent.
 void EchoInBlocks(int32_t* samples, int64_t count, float factor,
-                  int32_t delay) {
+                  int32_t delay, int64_t column, int64_t column_end) {
   for (int64_t first = 1; first + delay <= count; first += delay) {
-    const int64_t length = std::min<int64_t>(delay, count - delay - first + 1);
+    const int64_t length =
+        std::min<int64_t>(column_end, count - delay - first + 1);
     const int32_t* __restrict sources = samples + first;
     int32_t* __restrict destinations = samples + first + delay;
-    for (int64_t j = 0; j < length; ++j) {
+    for (int64_t j = column; j < length; ++j) {
       const double sum = static_cast<double>(destinations[j]) +
                          static_cast<double>(EchoOf(sources[j], factor));
       destinations[j] = pellory::TruncateToSample(sum);
@@ -38,8 +42,13 @@ void EchoInBlocks(int32_t* samples, int64_t count, float factor,
 
 // The plain echo kernel: EchoInBlocks at delay 1.
 void EchoChainPlainly(int32_t* samples, int64_t count, float factor) {
-  EchoInBlocks(samples, count, factor, 1);
+  EchoInBlocks(samples, count, factor, 1, 0, 1);
 }
+
+// Fewer chains, or samples, than this take longer to hand to a thread than
+// to echo.
+constexpr int64_t kSmallestPart = 256;
+constexpr int64_t kSmallestSignal = 1 << 16;
 
 }  // namespace
 
@@ -81,9 +90,16 @@ void EchoWith(int32_t* samples, float factor, int32_t delay,
   if (count - delay < 1) return;
   if (delay == 1) {
     path.echo_chain(samples, count, factor);
-  } else {
-    EchoInBlocks(samples, count, factor, delay);
+    return;
   }
+  // The `delay` chains split across the cores.
+  const int parts =
+      PartsFor(count, kSmallestSignal) == 1 ? 1 : PartsFor(delay, kSmallestPart);
+  RunParts(parts, [&](int part) {
+    EchoInBlocks(samples, count, factor, delay,
+                 PartStart(0, delay, part, parts),
+                 PartStart(0, delay, part + 1, parts));
+  });
 }
 
 }  // namespace pellory

@@ -23,7 +23,9 @@
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "cpu/parallel.h"
 #include "plugin_api/filter_plugin.h"
 #include "plugin_api/sample_math.h"
 #include "plugins/smooth/window_means.h"
@@ -270,22 +272,27 @@ void MeansStepByStep(int32_t* samples, int64_t first, int64_t last,
   for (; i <= last; ++i) samples[i] = WindowMeanStepByStep(samples + i, size);
 }
 
+// Positions 1..last_position of `samples`, of a signal whose last sample is
+// `count`, in place. Samples past the last one its windows read are not
+// read: another part of the work may be replacing them.
 void Smooth(int32_t* samples, int64_t count, int32_t size,
-            const pellory::WindowPath& path) {
+            const pellory::WindowPath& path, int64_t last_position) {
+  const int64_t readable =
+      std::min(count, last_position + static_cast<int64_t>(size) - 1);
   // Windows starting up to last_fit lie within the signal; the last sample
   // is never replaced.
-  const int64_t last_fit = std::min(count - 1, count - size + 1);
+  const int64_t last_fit = std::min(last_position, count - size + 1);
   // Blocks at least a window long: each sample is read once for the check.
   // A block is classified before any of its samples is replaced, since the
   // check of the one before it reads them.
   const int64_t block = std::max<int64_t>(size, 64);
   int64_t unclassified = 1;  // the first sample of the next block to classify
-  PrefixRange next = RangeOfPrefixSums(samples, 1, std::min(block, count));
+  PrefixRange next = RangeOfPrefixSums(samples, 1, std::min(block, readable));
   auto next_block_exact = [&] {
     const PrefixRange current = next;
     unclassified += block;
     next = RangeOfPrefixSums(samples, unclassified,
-                             std::min(unclassified + block - 1, count));
+                             std::min(unclassified + block - 1, readable));
     return PartialSumsExact(current, next);
   };
   // Runs of blocks of one kind are taken whole: the widest vector path
@@ -300,15 +307,58 @@ void Smooth(int32_t* samples, int64_t count, int32_t size,
       last = std::min(unclassified - 1, last_fit);
     }
     if (exact) {
-      MeansFromRunningSum(samples, count, first, last, size);
+      MeansFromRunningSum(samples, readable, first, last, size);
     } else {
       MeansStepByStep(samples, first, last, size, path);
     }
     first = last + 1;
     exact = following_exact;
   }
-  for (int64_t i = std::max<int64_t>(1, last_fit + 1); i < count; ++i) {
+  for (int64_t i = std::max<int64_t>(1, last_fit + 1); i <= last_position;
+       ++i) {
     samples[i] = RepeatedMean(samples[i], size);
+  }
+}
+
+// Fewer positions than this take longer to hand to a thread than to smooth.
+constexpr int64_t kSmallestPart = 1 << 15;
+
+// The whole signal, its positions split across the cores. A part's windows
+// read past its end into the next part's first size - 1 samples, which must
+// stay as they were until every part is done: each part but the first
+// computes the means of those first positions from a copy of its start,
+// aside, and writes them once all parts are done.
+void SmoothAcrossCores(int32_t* samples, int32_t size,
+                       const pellory::WindowPath& path) {
+  const int64_t count = samples[0];
+  const int64_t positions = count - 1;
+  const int64_t held = size - 1;  // the positions of a part computed aside
+  // A part at least four windows long: its copy lies within the part.
+  const int parts = static_cast<int>(std::min<int64_t>(
+      pellory::PartsFor(positions, kSmallestPart),
+      std::max<int64_t>(positions / (4 * static_cast<int64_t>(size)), 1)));
+  std::vector<std::vector<int32_t>> aside(static_cast<size_t>(parts));
+  pellory::RunParts(parts, [&](int part) {
+    const int64_t first = pellory::PartStart(1, positions, part, parts);
+    const int64_t last = pellory::PartStart(1, positions, part + 1, parts) - 1;
+    int64_t in_place = first;
+    if (part > 0) {
+      // The first `held` positions, from a copy of the samples their
+      // windows read (1-based, as a signal's).
+      std::vector<int32_t>& copy = aside[static_cast<size_t>(part)];
+      const int64_t copied = std::min(count - first + 1, held + size - 1);
+      copy.assign(samples + first - 1, samples + first + copied);
+      Smooth(copy.data(), count - first + 1, size, path, held);
+      in_place = first + held;
+    }
+    // Positions in_place..last, as the signal seen from in_place - 1.
+    Smooth(samples + in_place - 1, count - in_place + 1, size, path,
+           last - in_place + 1);
+  });
+  for (int part = 1; part < parts; ++part) {
+    const std::vector<int32_t>& copy = aside[static_cast<size_t>(part)];
+    const int64_t first = pellory::PartStart(1, positions, part, parts);
+    std::copy(copy.begin() + 1, copy.begin() + 1 + held, samples + first);
   }
 }
 
@@ -343,7 +393,8 @@ bool ReadSmoothSize(const std::string& parameter_text, int32_t* size) {
 }
 
 void SmoothWith(int32_t* samples, int32_t size, const WindowPath& path) {
-  Smooth(samples, samples[0], size, path);
+  if (samples[0] < 2) return;
+  SmoothAcrossCores(samples, size, path);
 }
 
 }  // namespace pellory

@@ -1,0 +1,38 @@
+// Splitting the work of one action (a load, a filter) across the cores the
+// process may run on. A split call returns only when every part is done,
+// so actions, messages and plug-in calls keep their order on the calling
+// thread; each part writes only its own share of the result, so the result
+// is the same bit for bit whatever the number of threads.
+#ifndef PELLORY_CPU_PARALLEL_H_
+#define PELLORY_CPU_PARALLEL_H_
+
+#include <cstdint>
+#include <functional>
+
+namespace pellory {
+
+// How many threads one action may use: PELLORY_THREADS when it holds a
+// positive number (1: the calling thread alone), otherwise every core the
+// process may run on. Decided once per process, unless a test chose.
+int ThreadCount();
+// For tests: `threads` from now on and, with `split_small_work`, work of
+// any size split, so that splits fall everywhere.
+void UseThreadCount(int threads, bool split_small_work = false);
+
+// How many parts `items` splits into: at most ThreadCount(), and none
+// smaller than `smallest` items (small work stays on one thread).
+int PartsFor(int64_t items, int64_t smallest);
+
+// Runs work(part) for every part in [0, parts): part 0 on the calling
+// thread, each other on a thread of its own. Returns when all are done.
+void RunParts(int parts, const std::function<void(int part)>& work);
+
+// The first item of part `part` of `parts` over items [first, first +
+// items): the parts are consecutive, their sizes differ by at most one.
+inline int64_t PartStart(int64_t first, int64_t items, int part, int parts) {
+  return first + items * part / parts;
+}
+
+}  // namespace pellory
+
+#endif  // PELLORY_CPU_PARALLEL_H_
