@@ -345,9 +345,12 @@ void SmoothAcrossCores(int32_t* samples, int32_t size,
     if (part > 0) {
       // The first `held` positions, from a copy of the samples their
       // windows read (1-based, as a signal's).
+      // Element 0 is not read: the part before this one is replacing the
+      // sample there.
       std::vector<int32_t>& copy = aside[static_cast<size_t>(part)];
       const int64_t copied = std::min(count - first + 1, held + size - 1);
-      copy.assign(samples + first - 1, samples + first + copied);
+      copy.assign(1, 0);
+      copy.insert(copy.end(), samples + first, samples + first + copied);
       Smooth(copy.data(), count - first + 1, size, path, held);
       in_place = first + held;
     }
