@@ -20,6 +20,7 @@ inline const FilterCase kFilterCases[] = {
     {&kEchoPlugin, "Echo/0.5,1", "0.5,1"},
     {&kEchoPlugin, "Echo/0.5,8", "0.5,8"},
     {&kEchoPlugin, "Echo/0.5,64", "0.5,64"},
+    {&kEchoPlugin, "Echo/0.5,4096", "0.5,4096"},
     {&kSmoothPlugin, "Smooth/1", "1"},
     {&kSmoothPlugin, "Smooth/32", "32"},
     {&kSmoothPlugin, "Smooth/1024", "1024"},

@@ -1,12 +1,11 @@
 #include "cpu/parallel.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
-#include <system_error>
-#include <thread>
-#include <vector>
+#include <mutex>
 
-#include "platform/cores.h"
+#include "platform/threads.h"
 
 namespace pellory {
 namespace {
@@ -26,6 +25,68 @@ int ThreadCountFromEnvironment() {
   return UsableCores();
 }
 
+// Threads that stay for the process's life, waiting for parts to run: a
+// load hands out work for every chunk of its file, and starting a thread
+// each time would cost more than some chunks' work. The calling thread
+// takes parts too, so every part runs even where the system gives no
+// thread (a process limit).
+class Workers {
+ public:
+  void Run(int parts, const std::function<void(int part)>& work) {
+    AddWorkers(parts - 1);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      work_ = &work;
+      parts_ = parts;
+      next_part_ = 0;
+      unfinished_ = parts;
+      ++round_;
+    }
+    more_work_.notify_all();
+    std::unique_lock<std::mutex> lock(mutex_);
+    RunParts(lock);
+    all_done_.wait(lock, [this] { return unfinished_ == 0; });
+    work_ = nullptr;
+  }
+
+ private:
+  void AddWorkers(int wanted) {
+    for (; workers_ < wanted; ++workers_) {
+      if (!StartHelperThread([this] { Wait(); })) return;
+    }
+  }
+
+  // Runs parts until none is left to take. Called with `lock` held.
+  void RunParts(std::unique_lock<std::mutex>& lock) {
+    while (work_ != nullptr && next_part_ < parts_) {
+      const int part = next_part_++;
+      const std::function<void(int)>& work = *work_;
+      lock.unlock();
+      work(part);
+      lock.lock();
+      if (--unfinished_ == 0) all_done_.notify_one();
+    }
+  }
+
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (unsigned long seen = round_;; seen = round_) {
+      more_work_.wait(lock, [&] { return round_ != seen; });
+      RunParts(lock);
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable more_work_;
+  std::condition_variable all_done_;
+  const std::function<void(int)>* work_ = nullptr;
+  int parts_ = 0;
+  int next_part_ = 0;
+  int unfinished_ = 0;
+  unsigned long round_ = 0;
+  int workers_ = 0;
+};
+
 }  // namespace
 
 int ThreadCount() {
@@ -40,26 +101,19 @@ void UseThreadCount(int threads, bool split_small) {
 
 int PartsFor(int64_t items, int64_t smallest) {
   if (split_small_work) smallest = 1;
-  const int64_t most = std::max<int64_t>(items / std::max<int64_t>(smallest, 1), 1);
+  const int64_t most =
+      std::max<int64_t>(items / std::max<int64_t>(smallest, 1), 1);
   return static_cast<int>(std::min<int64_t>(ThreadCount(), most));
 }
 
 void RunParts(int parts, const std::function<void(int part)>& work) {
-  std::vector<std::thread> helpers;
-  helpers.reserve(static_cast<size_t>(std::max(parts - 1, 0)));
-  // A part whose thread the system will not give (a process limit) runs
-  // on the calling thread, after part 0: parts never depend on their order.
-  std::vector<int> left;
-  for (int part = 1; part < parts; ++part) {
-    try {
-      helpers.emplace_back(work, part);
-    } catch (const std::system_error&) {
-      left.push_back(part);
-    }
+  if (parts <= 1) {
+    if (parts == 1) work(0);
+    return;
   }
-  if (parts > 0) work(0);
-  for (int part : left) work(part);
-  for (std::thread& helper : helpers) helper.join();
+  // Never destroyed: its threads wait for work until the process ends.
+  static Workers& workers = *new Workers;
+  workers.Run(parts, work);
 }
 
 }  // namespace pellory

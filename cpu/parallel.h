@@ -23,8 +23,9 @@ void UseThreadCount(int threads, bool split_small_work = false);
 // smaller than `smallest` items (small work stays on one thread).
 int PartsFor(int64_t items, int64_t smallest);
 
-// Runs work(part) for every part in [0, parts): part 0 on the calling
-// thread, each other on a thread of its own. Returns when all are done.
+// Runs work(part) for every part in [0, parts), side by side on the calling
+// thread and threads that wait for such work. Returns when all are done.
+// Not to be called from inside `work`.
 void RunParts(int parts, const std::function<void(int part)>& work);
 
 // The first item of part `part` of `parts` over items [first, first +

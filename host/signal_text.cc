@@ -136,17 +136,21 @@ const char* LastLineBreak(const char* p, const char* end) {
   return nullptr;
 }
 
-// How many '\n' [p, end) holds, eight bytes at a time.
+// How many '\n' [p, end) holds: written so that the compiler counts 16
+// bytes at a time in a vector of byte counters (each counts at most 255),
+// at the speed of memory.
 int64_t CountLineBreaks(const char* p, const char* end) {
-  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7f;
-  constexpr uint64_t kBreaks = 0x0a0a0a0a0a0a0a0a;
+  constexpr int kLanes = 16;
+  constexpr int kRounds = 255;
   int64_t breaks = 0;
-  for (; end - p >= 8; p += 8) {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof(word));
-    const uint64_t x = word ^ kBreaks;
-    // The high bit of every byte of x that is zero, and of no other.
-    breaks += std::popcount(~(((x & kLow7) + kLow7) | x | kLow7));
+  while (end - p >= kLanes * kRounds) {
+    uint8_t lanes[kLanes] = {};
+    for (int round = 0; round < kRounds; ++round, p += kLanes) {
+      for (int lane = 0; lane < kLanes; ++lane) {
+        lanes[lane] = static_cast<uint8_t>(lanes[lane] + (p[lane] == '\n'));
+      }
+    }
+    for (const uint8_t lane : lanes) breaks += lane;
   }
   for (; p != end; ++p) breaks += *p == '\n';
   return breaks;
