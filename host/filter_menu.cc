@@ -5,6 +5,7 @@
 
 #include "host/plugin_catalog.h"
 #include "host/prompt.h"
+#include "host/status_line.h"
 #include "platform/console.h"
 #include "platform/dir_list.h"
 
@@ -60,7 +61,12 @@ Outcome ApplyPlugin(Editor& editor, const KnownPlugin& plugin) {
   if (!plugin.ask_parameters(editor, &parameter_text)) {
     return {Outcome::kQuit, {}};
   }
-  exports.filter(samples, parameter_text);
+  {
+    StatusLine status(editor.console, std::string(plugin.doing) + " " +
+                                          Grouped(samples[0]) + " samples (" +
+                                          parameter_text + ")");
+    exports.filter(samples, parameter_text);
+  }
   return {Outcome::kBackToMainMenu, {}};
 }
 

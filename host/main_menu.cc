@@ -4,6 +4,7 @@
 
 #include "host/filter_menu.h"
 #include "host/prompt.h"
+#include "host/status_line.h"
 #include "platform/console.h"
 #include "platform/file.h"
 
@@ -128,17 +129,28 @@ Notice WithBackupNamed(Editor& editor, const std::string& file_name,
   return notice;
 }
 
+// A name as the status line shows it on the terminal.
+std::string ShownName(const Editor& editor, const std::string& file_name) {
+  return ShownOnTerminal(NameForOutput(editor.console, file_name));
+}
+
 Notice LoadAndTell(Editor& editor, const std::string& file_name) {
   Signal& signal = *editor.currentSignal;
   std::string err;
-  if (signal.Load(file_name, &err)) return {"File loaded\n", ""};
+  Progress progress;
+  StatusLine status(editor.console, "Loading " + ShownName(editor, file_name),
+                    &progress);
+  if (signal.Load(file_name, &err, &progress)) return {"File loaded\n", ""};
   // A failed load of a regular file is tried once more: a file that was
   // being replaced at that moment (a save from another program renames a
   // new version over it) reads whole now. A FIFO or a device is read once:
   // a second open would wait for another writer, or read other bytes.
   // Success on the second try prints nothing, as it always has; the menu
   // shows the file as the current one.
-  if (IsRegularFile(file_name) && signal.Load(file_name, &err)) return {};
+  progress.done = 0;
+  if (IsRegularFile(file_name) && signal.Load(file_name, &err, &progress)) {
+    return {};
+  }
   return {
       "File could not be loaded\n",
       "cannot load " + NameForOutput(editor.console, file_name) + ": " + err};
@@ -155,11 +167,12 @@ namespace {
 // Saves the current signal, if any, to `file_name`; a failure is said, with
 // its reason, on the next screen.
 Notice SaveCurrentSignal(Editor& editor, const std::string& file_name) {
+  if (editor.currentSignal == nullptr) return {};
   std::string err;
-  if (editor.currentSignal == nullptr ||
-      editor.currentSignal->Save(file_name, &err)) {
-    return {};
-  }
+  Progress progress;
+  StatusLine status(editor.console, "Saving " + ShownName(editor, file_name),
+                    &progress);
+  if (editor.currentSignal->Save(file_name, &err, &progress)) return {};
   return {"", "cannot save " + NameForOutput(editor.console, file_name) + ": " +
                   err};
 }

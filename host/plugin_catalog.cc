@@ -61,11 +61,12 @@ bool AskSmooth(Editor& editor, std::string* parameter_text) {
 }  // namespace
 
 const KnownPlugin kAmplifyPlugin = {"Tarrock.dll", kParametersAmplifyExport,
-                                    kFilterAmplifyExport, AskAmplify};
+                                    kFilterAmplifyExport, AskAmplify,
+                                    "Amplifying"};
 const KnownPlugin kEchoPlugin = {"Quillet.dll", kParametersEchoExport,
-                                 kFilterEchoExport, AskEcho};
+                                 kFilterEchoExport, AskEcho, "Echoing"};
 const KnownPlugin kSmoothPlugin = {"Mirrowen.dll", kParametersSmoothExport,
-                                   kFilterSmoothExport, AskSmooth};
+                                   kFilterSmoothExport, AskSmooth, "Smoothing"};
 
 const KnownPlugin* FindKnownPlugin(const std::string& entry) {
   for (const KnownPlugin* plugin :

@@ -20,6 +20,8 @@ struct KnownPlugin {
   // Asks the user for the filter's parameters and builds its parameter
   // text. False when the input ends.
   bool (*ask_parameters)(Editor& editor, std::string* parameter_text);
+  // What the status line says while the filter runs.
+  const char* doing;
 };
 
 extern const KnownPlugin kAmplifyPlugin;

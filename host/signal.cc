@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "host/signal_text.h"
+#include "host/status_line.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 
@@ -27,12 +28,14 @@ bool Signal::Allocate(int32_t count) {
   return true;
 }
 
-bool Signal::Load(std::string file_name, std::string* err) {
+bool Signal::Load(std::string file_name, std::string* err,
+                  Progress* progress) {
   std::string ignored;
   if (err == nullptr) err = &ignored;
   Clear();
   FileReader file;
   if (!file.Open(file_name, err)) return false;
+  if (progress != nullptr) progress->total = file.Size();
   SignalParser parser(this);
   // Once nothing more can change the signal, the rest of the file is not
   // read: surplus lines are ignored, and a device may never end.
@@ -45,6 +48,7 @@ bool Signal::Load(std::string file_name, std::string* err) {
       break;
     }
     if (!parser.Feed(piece, static_cast<size_t>(got), err)) return false;
+    if (progress != nullptr) progress->done += got;
   }
   if (!file.Close(err) || !parsed) {
     Clear();
@@ -53,22 +57,25 @@ bool Signal::Load(std::string file_name, std::string* err) {
   return true;
 }
 
-bool Signal::Save(std::string file_name, std::string* err) const {
+bool Signal::Save(std::string file_name, std::string* err,
+                  Progress* progress) const {
   std::string ignored;
   if (err == nullptr) err = &ignored;
   if (data_ == nullptr) {
     *err = "no signal loaded";
     return false;
   }
+  const uint64_t size = SignalTextSize(data_, count_, kTextLineEnd.size());
+  if (progress != nullptr) progress->total = static_cast<int64_t>(size);
   FileSaver file;
-  if (!file.Open(file_name,
-                 SignalTextSize(data_, count_, kTextLineEnd.size()), err)) {
-    return false;
-  }
+  if (!file.Open(file_name, size, err)) return false;
   SignalFormatter text(data_, count_, kTextLineEnd);
   std::string_view piece;
   while (text.Next(&piece)) {
     if (!file.Write(piece.data(), piece.size(), err)) return false;
+    if (progress != nullptr) {
+      progress->done += static_cast<int64_t>(piece.size());
+    }
   }
   return file.Commit(err);
 }

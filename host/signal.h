@@ -12,6 +12,8 @@
 
 namespace pellory {
 
+struct Progress;
+
 class Signal {
  public:
   // An empty signal: count 0, no buffer.
@@ -25,13 +27,17 @@ class Signal {
   // reason in `err` (when given), when the file cannot be opened or read,
   // when its count is negative, or when the buffer for the count cannot be
   // allocated.
-  bool Load(std::string file_name, std::string* err = nullptr);
+  // `progress`, when given, counts the bytes read of the file's size.
+  bool Load(std::string file_name, std::string* err = nullptr,
+            Progress* progress = nullptr);
 
   // Writes this signal to the file `file_name`: count+1 lines, element 0
   // first, in the way platform/file.h's FileSaver chooses for the name.
   // Returns false, with the reason in `err` (when given), when the signal
   // has no buffer or anything in writing fails.
-  bool Save(std::string file_name, std::string* err = nullptr) const;
+  // `progress`, when given, counts the bytes written of the text's size.
+  bool Save(std::string file_name, std::string* err = nullptr,
+            Progress* progress = nullptr) const;
 
   // Prints element 0 to count on `out`, each followed by ",". Returns false,
   // printing nothing, when the signal has no buffer.

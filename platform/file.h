@@ -57,6 +57,9 @@ class FileReader {
   // `err` (a folder, an I/O error, a file that shrank under a mapped piece).
   long Next(const char** data, std::string* err);
 
+  // The size of a regular file at its opening, else -1.
+  int64_t Size() const { return size_; }
+
   // Ends the reading. False, with the reason in `err`, when the file shrank
   // while the last piece was mapped (the piece's bytes past the new end
   // read as zeros), or a regular file was written to while it was read:

@@ -1,9 +1,11 @@
 // The program on a real terminal (a pseudo-terminal): the screen clears and
 // the single-key wait.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -214,6 +216,30 @@ TEST(TerminalTest, StopAtTheKeyWaitStopsTheWholeJob) {
   const size_t menu = shell.output().size();
   shell.Type("\x04");
   ASSERT_TRUE(shell.WaitForOutput("$ ", menu));
+}
+
+// An action that runs longer than a second says what it does on a status
+// line (here a load waiting for its FIFO's writer), erased before the next
+// screen.
+TEST(TerminalTest, ALongActionShowsAStatusLineUntilItEnds) {
+  ScopedTempDir dir;
+  ASSERT_EQ(mkfifo("slow.fifo", 0600), 0);
+  TerminalSession session;
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
+  session.Type("1\nslow.fifo\n");
+  const std::string status = "Loading slow.fifo... 1 s";
+  ASSERT_TRUE(session.WaitForOutput(status));
+  const int fifo = open("slow.fifo", O_WRONLY);
+  ASSERT_EQ(write(fifo, "1\n5\n", 4), 4);
+  close(fifo);
+  ASSERT_TRUE(session.WaitForOutput(std::string(kClear) + "File loaded"));
+  const std::string& output = session.output();
+  const size_t last = output.rfind("Loading slow.fifo...");
+  const size_t length = output.find('\r', last) - last;
+  const size_t erased =
+      output.find("\r" + std::string(length, ' ') + "\r", last);
+  EXPECT_LT(erased, output.find(kClear, last));
 }
 
 // Ctrl-C typed at the key wait, or a signal sent from outside: the process

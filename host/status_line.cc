@@ -1,0 +1,105 @@
+#include "host/status_line.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <ostream>
+#include <utility>
+
+#include "platform/threads.h"
+
+namespace pellory {
+
+// What the action's thread and the thread that draws the line share: the
+// drawing thread writes only while it holds the mutex and the action is
+// not over, so once the destructor has marked it over, it never writes
+// again (it may still be asleep, and goes when it wakes).
+struct StatusLine::Shared {
+  std::mutex mutex;
+  std::condition_variable over_now;
+  bool over = false;
+  std::ostream* out = nullptr;
+  std::string doing;
+  const Progress* progress = nullptr;
+  std::chrono::steady_clock::time_point start;
+  size_t shown = 0;  // the length of the line on the screen
+};
+
+namespace {
+
+constexpr auto kQuietStart = std::chrono::seconds(1);
+constexpr auto kRedraw = std::chrono::milliseconds(250);
+
+std::string Text(const StatusLine::Shared& shared) {
+  std::string text = shared.doing + "...";
+  const int64_t total =
+      shared.progress != nullptr ? shared.progress->total.load() : 0;
+  if (total > 0) {
+    const int64_t done = shared.progress->done.load();
+    text += " " + std::to_string(std::min<int64_t>(done * 100 / total, 100)) +
+            "%";
+  } else {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - shared.start);
+    text += " " + std::to_string(seconds.count()) + " s";
+  }
+  return text;
+}
+
+// Over the line drawn before: "\r", the text, blanks up to the old length.
+void Draw(StatusLine::Shared& shared, const std::string& text) {
+  std::string line = "\r" + text;
+  if (text.size() < shared.shown) line.append(shared.shown - text.size(), ' ');
+  if (text.empty()) line += '\r';
+  shared.out->write(line.data(), static_cast<std::streamsize>(line.size()));
+  shared.out->flush();
+  shared.shown = text.size();
+}
+
+void DrawUntilOver(const std::shared_ptr<StatusLine::Shared>& shared) {
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  auto next = shared->start + kQuietStart;
+  while (!shared->over_now.wait_until(lock, next, [&] { return shared->over; })) {
+    Draw(*shared, Text(*shared));
+    next = std::chrono::steady_clock::now() + kRedraw;
+  }
+}
+
+}  // namespace
+
+StatusLine::StatusLine(const Console& console, std::string doing,
+                       const Progress* progress) {
+  if (!console.output_is_terminal) return;
+  console.out.flush();
+  shared_ = std::make_shared<Shared>();
+  shared_->out = &console.out;
+  shared_->doing = std::move(doing);
+  shared_->progress = progress;
+  shared_->start = std::chrono::steady_clock::now();
+  // Without a thread to draw it, the action simply runs without the line.
+  if (!StartHelperThread([shared = shared_] { DrawUntilOver(shared); })) {
+    shared_.reset();
+  }
+}
+
+StatusLine::~StatusLine() {
+  if (shared_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->over = true;
+  shared_->over_now.notify_one();
+  if (shared_->shown > 0) Draw(*shared_, "");
+}
+
+std::string Grouped(int64_t value) {
+  const std::string digits = std::to_string(value);
+  const size_t sign = value < 0 ? 1 : 0;
+  std::string grouped = digits.substr(0, sign);
+  for (size_t i = sign; i < digits.size(); ++i) {
+    if (i > sign && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+}  // namespace pellory
