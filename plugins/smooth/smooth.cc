@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -349,8 +350,9 @@ void SmoothAcrossCores(int32_t* samples, int32_t size,
       // sample there.
       std::vector<int32_t>& copy = aside[static_cast<size_t>(part)];
       const int64_t copied = std::min(count - first + 1, held + size - 1);
-      copy.assign(1, 0);
-      copy.insert(copy.end(), samples + first, samples + first + copied);
+      copy.assign(static_cast<size_t>(copied) + 1, 0);
+      std::memcpy(copy.data() + 1, samples + first,
+                  static_cast<size_t>(copied) * sizeof(int32_t));
       Smooth(copy.data(), count - first + 1, size, path, held);
       in_place = first + held;
     }
@@ -361,7 +363,8 @@ void SmoothAcrossCores(int32_t* samples, int32_t size,
   for (int part = 1; part < parts; ++part) {
     const std::vector<int32_t>& copy = aside[static_cast<size_t>(part)];
     const int64_t first = pellory::PartStart(1, positions, part, parts);
-    std::copy(copy.begin() + 1, copy.begin() + 1 + held, samples + first);
+    std::memcpy(samples + first, copy.data() + 1,
+                static_cast<size_t>(held) * sizeof(int32_t));
   }
 }
 
