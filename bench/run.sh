@@ -5,10 +5,13 @@
 #     and a single write of the same bytes (in bench/io_bench.cc);
 #   - every filter, per sample (Google Benchmark, bench/micro_bench.cc);
 #   - a whole session through the real menus (load, Amplify 2.5, Smooth 32,
-#     Echo 0.5/2, save as) as a process, against `cp`, with its peak memory.
+#     Echo 0.5/2, save as) as a process, against `cp`, with its peak memory;
+#   - the load and the filters that split with one thread and with every
+#     core (those alone unpinned).
 # Files are generated in a RAM-backed folder so the page cache holds them.
-# Every measured command runs pinned to one core (the last), so that the
-# scheduler moving a process between cores does not blur the figures.
+# Every other measured command runs pinned to one core (the last), so that
+# the scheduler moving a process between cores does not blur the figures:
+# those are one thread's.
 # It reports; it never fails on a missed target.
 #
 #   bench/run.sh [N]
@@ -55,6 +58,11 @@ for kind in a16 u32; do
     < <("${PIN[@]}" "$BIN/pellory_io_bench" compare "$file")
   while read -r name ms; do fig[$kind.process_$name]=$ms; done \
     < <(python3 bench/whole_process.py "$BIN/Pellory" "$file" 7 "${PIN[@]}")
+  # Every core against one thread, unpinned.
+  while read -r name ms; do fig[$kind.threads_$name]=$ms; done \
+    < <(python3 bench/threads.py "$BIN/Pellory" "$file" 9)
+  fig[$kind.threads_load_kb]=$( (cd "$WORK" && printf '1\n%s\n' "$file" |
+    /usr/bin/time -f %M "$BIN/Pellory" 2>&1 >/dev/null) | tail -n 1)
 
   # The whole session as a user drives it, and its peak memory.
   mkdir -p "$WORK/session/DLL"
@@ -73,12 +81,27 @@ done
 PELLORY_BENCH_SAMPLES=$N "${PIN[@]}" "$BIN/pellory_micro_bench" \
   --benchmark_filter='Amplify|Echo|Smooth|Display' \
   --benchmark_format=json > "$WORK/micro.json" 2>/dev/null
+# The filters that split, with one thread and with every core, unpinned;
+# Smooth 1024 at a tenth of N (it steps through every window).
+for threads in one every; do
+  if [ $threads = one ]; then export PELLORY_THREADS=1; else unset PELLORY_THREADS; fi
+  PELLORY_BENCH_SAMPLES=$N "$BIN/pellory_micro_bench" \
+    --benchmark_filter='Amplify/2.5/u32|Echo/0.5,4096/u32' \
+    --benchmark_format=json > "$WORK/micro_$threads.json" 2>/dev/null
+  PELLORY_BENCH_SAMPLES=$((N / 10 > 1000 ? N / 10 : 1000)) "$BIN/pellory_micro_bench" \
+    --benchmark_filter='Smooth/1024/u32' \
+    --benchmark_format=json > "$WORK/smooth_$threads.json" 2>/dev/null
+done
+unset PELLORY_THREADS
 
-python3 - "$WORK/micro.json" "$N" <<PY
+python3 - "$WORK" "$N" "$(nproc)" <<PY
 import json, sys
 fig = {$(for k in "${!fig[@]}"; do printf '"%s": %s, ' "$k" "${fig[$k]}"; done)}
-micro = {b["name"]: b["s/sample"] * 1e9 for b in json.load(open(sys.argv[1]))["benchmarks"]}
-n = int(sys.argv[2])
+def per_sample(name):
+    return {b["name"]: b["s/sample"] * 1e9
+            for b in json.load(open(f"{sys.argv[1]}/{name}.json"))["benchmarks"]}
+micro = per_sample("micro")
+n, cores = int(sys.argv[2]), int(sys.argv[3])
 # Timings of tiny signals can round to 0 ms: keep ratios finite.
 fig = {k: (v if k.endswith(("bytes", "_kb")) else max(v, 0.05)) for k, v in fig.items()}
 limit_kb = (4 * (n + 1) + 16 * 2**20) / 1024
@@ -116,6 +139,16 @@ for name, ns in sorted(micro.items()):
         limit = 6 if name == "Smooth/32/u32" else None
         row(f"{name.replace('/u32','')} u32", f"{ns:.2f} ns/sample", f"{ns/micro['Amplify/2.5/u32']:.2f}x Amplify",
             f"<= {limit} ns" if limit else "", limit is None or ns <= limit)
+# Every core (unpinned) against one thread.
+for k, wc_limit in (("a16", 1.6), ("u32", 1.8)):
+    one, every, wc = (fig[f"{k}.threads_{x}"] for x in ("load_one_thread", "load_every_core", "wc"))
+    row(f"load {k}, {cores} cores vs one thread", f"{every:.1f} ms", f"{every/one:.2f}x one thread ({one:.1f} ms)", "<= 0.75x", every / one <= 0.75)
+    row(f"load {k}, {cores} cores vs wc -l", f"{every:.1f} ms", f"{every/wc:.2f}x wc -l ({wc:.1f} ms)", f"<= {wc_limit}x", every / wc <= wc_limit)
+    threads_kb = limit_kb + 2 * 1024 * (cores - 1)
+    row(f"load {k} peak memory, {cores} cores", f"{fig[k+'.threads_load_kb']/1024:.1f} MiB", f"limit {threads_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB + 2 MiB a thread", fig[k+".threads_load_kb"] <= threads_kb)
+for name, limit, file in (("Amplify/2.5/u32", 0.8, "micro"), ("Echo/0.5,4096/u32", 0.8, "micro"), ("Smooth/1024/u32", 0.6, "smooth")):
+    one, every = per_sample(file + "_one")[name], per_sample(file + "_every")[name]
+    row(f"{name}, {cores} cores vs one thread", f"{every:.2f} ns/sample", f"{every/one:.2f}x one thread ({one:.2f} ns)", f"<= {limit}x", every / one <= limit)
 for k in ("a16",):
     s, c = fig[k + ".session"], fig[k + ".cp"]
     row(f"whole session {k}", f"{s:.0f} ms", f"{s/c:.1f}x cp ({c:.1f} ms)", "<= 15x", s / c <= 15)

@@ -78,6 +78,7 @@ def runs_of(side):
         load = f"1\n{name_of(side, os.path.join(work, kind + '.txt'))}\n".encode()
         for path in paths:
             given[f"load {kind}, {path} path"] = (path, load)
+        given[f"load {kind}, default path, every core"] = ("default", load)
     f = name_of(side, os.path.join(work, "a16.txt"))
     given["session a16, default path"] = (
         "default", f"1\n{f}\n5\n3\n2.5\n5\n1\n32\n5\n2\n0.5\n2\n3\n{out}\n".encode())
@@ -97,7 +98,10 @@ for _ in range(15 if n >= 1000000 else 3):
             # `wine` returns, and took 30-50 ms from the run after it.
             time.sleep(0.3)
             start = time.perf_counter()
-            subprocess.run(pin + program(side, "Pellory"), input=text,
+            # One thread (pinned to one core), except where every core is
+            # the measure.
+            pinned = [] if what.endswith("every core") else pin
+            subprocess.run(pinned + program(side, "Pellory"), input=text,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            check=True, cwd=folder, env=env_for(path))
             runs.setdefault((side, what), []).append(
@@ -110,8 +114,9 @@ def whole(side, what):
 
 
 names = list(sides)
-print(f"N = {n} samples; whole processes, start-up taken out; ratios of "
-      "64-bit Windows to the others\n")
+print(f"N = {n} samples; whole processes, start-up taken out, one thread "
+      "(pinned to one core) unless every core is named; ratios of 64-bit "
+      "Windows to the others\n")
 print("| measure | " + " | ".join(names) + " | 64 / 32 | 64 / Linux |")
 print("|---|---|---|---|---|---|")
 for what in runs_of("Linux")[1]:

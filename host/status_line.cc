@@ -32,17 +32,19 @@ constexpr auto kQuietStart = std::chrono::seconds(1);
 constexpr auto kRedraw = std::chrono::milliseconds(250);
 
 std::string Text(const StatusLine::Shared& shared) {
-  std::string text = shared.doing + "...";
+  std::string text = shared.doing;
+  text += "... ";
   const int64_t total =
       shared.progress != nullptr ? shared.progress->total.load() : 0;
   if (total > 0) {
     const int64_t done = shared.progress->done.load();
-    text += " " + std::to_string(std::min<int64_t>(done * 100 / total, 100)) +
-            "%";
+    text += std::to_string(std::min<int64_t>(done * 100 / total, 100));
+    text += '%';
   } else {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - shared.start);
-    text += " " + std::to_string(seconds.count()) + " s";
+    text += std::to_string(seconds.count());
+    text += " s";
   }
   return text;
 }
