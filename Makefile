@@ -56,15 +56,20 @@ FUZZ_SECONDS ?= 25
 fuzz: deps
 	fuzz/run.sh $(FUZZ_SECONDS)
 
-# The 32-bit Windows build, cross-compiled with mingw-w64; its tests run
-# under Wine.
-WIN_BUILD ?= build-win
-windows:
+# A Windows build, cross-compiled with mingw-w64: $(1) the build folder,
+# $(2) the toolchain file.
+define windows_build
 	@sh scripts/install-deps.sh windows
-	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=$(2) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
 	  >/dev/null
-	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake --build $(1) -j $(JOBS)
+endef
+
+# The 32-bit Windows build; its tests run under Wine.
+WIN_BUILD ?= build-win
+windows:
+	$(call windows_build,$(WIN_BUILD),cmake/mingw-i686.cmake)
 
 windows-package: windows
 	cmake --build $(WIN_BUILD) --target package
@@ -79,11 +84,7 @@ test-windows: windows-package package
 # The same sources for 64-bit Windows; its tests run under 64-bit Wine.
 WIN64_BUILD ?= build-win64
 windows64:
-	@sh scripts/install-deps.sh windows
-	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-	  >/dev/null
-	cmake --build $(WIN64_BUILD) -j $(JOBS)
+	$(call windows_build,$(WIN64_BUILD),cmake/mingw-x86_64.cmake)
 
 windows64-package: windows64
 	cmake --build $(WIN64_BUILD) --target package
