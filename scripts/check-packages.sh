@@ -3,8 +3,8 @@
 # fresh folder outside the build tree and the same session (load
 # sample.txt, Amplify 2, Echo 0.5/2, Smooth 3, display, save as) is run
 # from inside it: natively for Linux x86-64, under qemu-user for Linux
-# arm64, under Wine for Windows (a win64 prefix runs both Windows builds). What each shows and saves must equal the
-# first package's ("\r\n" read as "\n"; Windows must write "\r\n").
+# arm64, under Wine for Windows (a win64 prefix runs both Windows builds).
+# What each shows and saves must equal the first package's ("\r\n" read as "\n"; Windows must write "\r\n").
 #
 #   scripts/check-packages.sh PACKAGE...
 set -eu
@@ -24,7 +24,7 @@ for package in "$@"; do
   folder=$WORK/$name/$name
   case $name in
     *-win32 | *-win64) run="wine Pellory.exe" ;;
-    *-linux-arm64) run="qemu-aarch64 -L /usr/aarch64-linux-gnu ./Pellory" ;;
+    *-linux-aarch64) run="qemu-aarch64 -L /usr/aarch64-linux-gnu ./Pellory" ;;
     *) run="./Pellory" ;;
   esac
   if ! (cd "$folder" && $run < "$WORK/session" > "$WORK/$name.out" \

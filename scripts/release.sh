@@ -12,7 +12,7 @@ OUT=release
 rm -rf "$OUT"
 mkdir -p "$OUT"
 cp "$1/Pellory-$VERSION-linux-x86_64.tar.gz" \
-  "$2/Pellory-$VERSION-linux-arm64.tar.gz" \
+  "$2/Pellory-$VERSION-linux-aarch64.tar.gz" \
   "$3/Pellory-$VERSION-win32.zip" "$4/Pellory-$VERSION-win64.zip" "$OUT/"
 (cd "$OUT" && sha256sum Pellory-* > SHA256SUMS)
 ls -l "$OUT"
@@ -21,5 +21,5 @@ ls -l "$OUT"
 trap stop_wine EXIT
 start_wine win64
 sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
-  "$OUT/Pellory-$VERSION-linux-arm64.tar.gz" "$OUT/Pellory-$VERSION-win64.zip" \
+  "$OUT/Pellory-$VERSION-linux-aarch64.tar.gz" "$OUT/Pellory-$VERSION-win64.zip" \
   "$OUT/Pellory-$VERSION-win32.zip"
