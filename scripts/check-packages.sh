@@ -4,7 +4,8 @@
 # sample.txt, Amplify 2, Echo 0.5/2, Smooth 3, display, save as) is run
 # from inside it: natively for Linux x86-64, under qemu-user for Linux
 # arm64, under Wine for Windows (a win64 prefix runs both Windows builds).
-# What each shows and saves must equal the first package's ("\r\n" read as "\n"; Windows must write "\r\n").
+# What each shows and saves must equal the first package's ("\r\n" read
+# as "\n"; Windows must write "\r\n").
 #
 #   scripts/check-packages.sh PACKAGE...
 set -eu
