@@ -1,6 +1,6 @@
 // Line kernels: the loader's hot loop, which parses the whole lines of a
 // chunk of signal text into samples, in one path per instruction set. The
-// plain path is the parser's own (signal_text.cc), the reference every
+// plain path is the plain line parse (line_value.h), the reference every
 // other path must equal bit for bit; a faster one is chosen once per
 // process from the table of paths, the fastest the processor has.
 #ifndef PELLORY_HOST_LINE_KERNELS_H_
@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <span>
 
-#include "plugin_api/processor.h"
+#include "host/line_value.h"
+#include "cpu/processor.h"
 
 namespace pellory {
 
@@ -40,11 +41,6 @@ std::span<const LinePath* const> LinePaths();
 const LinePath& ChosenLinePath();
 void UseLinePath(const LinePath& path);
 
-// For the kernels: the line at `*cursor`, whose '\n' lies before `end`,
-// parsed as the plain path does, and `*cursor` moved past that '\n' (to
-// `end`, should the '\n' be gone when read again).
-int32_t ParseLinePlainly(const char** cursor, const char* end);
-
 // For the kernels: the lines from `*line` that start fewer than
 // `look_back` bytes into the chunk (a vector path reads that far back from
 // a line's end), parsed plainly into the samples from `*value` up to `end`.
@@ -54,16 +50,6 @@ inline void ParseLinesNearChunkStart(const char** line, const char* last,
   while (*line - chunk < look_back && *line <= last && *value <= end) {
     *(*value)++ = ParseLinePlainly(line, last + 1);
   }
-}
-
-// The sample a sign and a magnitude of at most 16 digits (so the magnitude
-// itself cannot overflow) stand for, saturated to 32 bits. Without a branch:
-// signs of real data are too unpredictable for one.
-inline int32_t SignedSaturated(uint64_t magnitude, bool negative) {
-  const uint64_t limit = uint64_t{INT32_MAX} + negative;
-  const auto capped = static_cast<uint32_t>(std::min(magnitude, limit));
-  const uint32_t flip = 0u - static_cast<uint32_t>(negative);
-  return static_cast<int32_t>((capped ^ flip) - flip);
 }
 
 // The paths (line_kernels_<set>.cc).

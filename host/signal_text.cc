@@ -9,124 +9,13 @@
 
 #include "cpu/parallel.h"
 #include "host/line_kernels.h"
+#include "host/line_value.h"
 
 namespace pellory {
 namespace {
 
 static_assert(std::endian::native == std::endian::little,
-              "the eight-bytes-at-a-time parsing and formatting assume it");
-
-// The white space atoi skips; '\n' never reaches here, it ends the line.
-bool IsLeadingBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Per byte of `bytes`, the high bit is set when the byte is not an ASCII
-// digit. No carry crosses bytes: each addend stays below 0x100.
-inline uint64_t NonDigitBytes(uint64_t bytes) {
-  const uint64_t x = bytes ^ 0x3030303030303030u;
-  return (((x & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u) | x) &
-         0x8080808080808080u;
-}
-
-// The value of eight ASCII digits, the first in the lowest byte; bytes that
-// are 0 after masking count as leading zeros.
-inline uint64_t EightDigitsValue(uint64_t bytes) {
-  bytes = ((bytes & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
-  bytes = ((bytes & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
-  return ((bytes & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
-}
-
-// The value of the first `count` (0..8) digits of `bytes`.
-inline uint64_t LeadingDigitsValue(uint64_t bytes, unsigned count) {
-  return count == 0 ? 0 : EightDigitsValue(bytes << (64 - 8 * count));
-}
-
-// Bytes ParseWholeLine may read from the start of a line: a sign, sixteen
-// digits and the byte after them.
-constexpr ptrdiff_t kParseReadAhead = 32;
-
-}  // namespace
-
-const char* SignalParser::LineValue::Scan(const char* p, const char* end) {
-  switch (phase_) {
-    case Phase::kLeadingBlanks:
-      while (p != end && IsLeadingBlank(*p)) ++p;
-      if (p == end) return end;
-      if (*p == '-' || *p == '+') {
-        negative_ = *p == '-';
-        ++p;
-      }
-      phase_ = Phase::kDigits;
-      [[fallthrough]];
-    case Phase::kDigits:
-      while (p != end && static_cast<unsigned char>(*p - '0') < 10) {
-        magnitude_ = magnitude_ * 10 + static_cast<unsigned char>(*p - '0');
-        if (magnitude_ > kMagnitudeCap) magnitude_ = kMagnitudeCap;
-        ++p;
-      }
-      if (p == end) return end;
-      phase_ = Phase::kRest;
-      [[fallthrough]];
-    case Phase::kRest:
-      // Almost always the line ends right after its digits.
-      if (p != end && *p == '\n') return p;
-      const void* newline = std::memchr(p, '\n', static_cast<size_t>(end - p));
-      return newline != nullptr ? static_cast<const char*>(newline) : end;
-  }
-  return end;
-}
-
-int32_t SignalParser::LineValue::Value() const {
-  if (negative_) return static_cast<int32_t>(-static_cast<int64_t>(magnitude_));
-  return magnitude_ >= kMagnitudeCap ? INT32_MAX
-                                     : static_cast<int32_t>(magnitude_);
-}
-
-// Should the '\n' be gone when read again, the line ends at `end` and so
-// does the cursor: no scan after it reads past the piece.
-int32_t ParseLinePlainly(const char** cursor, const char* end) {
-  SignalParser::LineValue value;
-  const char* const newline = value.Scan(*cursor, end);
-  *cursor = newline == end ? end : newline + 1;
-  return value.Value();
-}
-
-namespace {
-
-// ParseLinePlainly for the loader's hot path: the usual line, a sign and at
-// most 15 digits right before the '\n', is read eight bytes at a time; any
-// other shape goes to ParseLinePlainly. The caller guarantees
-// kParseReadAhead readable bytes from the line's start.
-inline int32_t ParseWholeLine(const char** cursor, const char* end) {
-  static constexpr uint64_t kPowersOfTen[] = {1,     10,     100,     1000,
-                                              10000, 100000, 1000000, 10000000};
-  const char* const line = *cursor;
-  const bool negative = *line == '-';
-  const char* const digits = line + (negative || *line == '+');
-  uint64_t low;
-  std::memcpy(&low, digits, sizeof(low));
-  const uint64_t low_stops = NonDigitBytes(low);
-  unsigned count;
-  uint64_t magnitude;
-  if (low_stops != 0) {
-    count = static_cast<unsigned>(std::countr_zero(low_stops)) / 8;
-    magnitude = LeadingDigitsValue(low, count);
-  } else {
-    uint64_t high;
-    std::memcpy(&high, digits + 8, sizeof(high));
-    const uint64_t high_stops = NonDigitBytes(high);
-    if (high_stops == 0) return ParseLinePlainly(cursor, end);
-    const unsigned extra =
-        static_cast<unsigned>(std::countr_zero(high_stops)) / 8;
-    count = 8 + extra;
-    magnitude = EightDigitsValue(low) * kPowersOfTen[extra] +
-                LeadingDigitsValue(high, extra);
-  }
-  if (digits[count] != '\n') return ParseLinePlainly(cursor, end);
-  *cursor = digits + count + 1;
-  return SignedSaturated(magnitude, negative);
-}
+              "the eight-bytes-at-a-time formatting assumes it");
 
 // The last '\n' in [p, end), or null.
 const char* LastLineBreak(const char* p, const char* end) {

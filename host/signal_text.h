@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "host/line_kernels.h"
+#include "host/line_value.h"
 #include "host/signal.h"
 
 namespace pellory {
@@ -49,27 +50,6 @@ class SignalParser {
   bool Finish(std::string* err);
 
  private:
-  // The value of one line, accumulated as its bytes arrive, possibly split
-  // across chunks.
-  class LineValue {
-   public:
-    // Consumes bytes of the line from [p, end). Returns the position of the
-    // '\n' that ends it, or `end` when the line goes on past it.
-    const char* Scan(const char* p, const char* end);
-    int32_t Value() const;
-    // Whether the rest of the line can no longer change the value.
-    bool Settled() const { return phase_ == Phase::kRest; }
-
-   private:
-    enum class Phase { kLeadingBlanks, kDigits, kRest };
-    // Large enough to hold any saturated magnitude; digits beyond it are
-    // clamped so the accumulator never overflows.
-    static constexpr uint64_t kMagnitudeCap = 2147483648u;
-    Phase phase_ = Phase::kLeadingBlanks;
-    bool negative_ = false;
-    uint64_t magnitude_ = 0;
-  };
-
   // Stores one line's value: the count (allocating) or the next sample.
   bool TakeLine(int32_t value, std::string* err);
   // Feed for the text as one byte a character.
@@ -101,7 +81,6 @@ class SignalParser {
   // The chosen path's kernel for whole lines, or null.
   LineKernel kernel_;
 
-  friend int32_t ParseLinePlainly(const char** cursor, const char* end);
 };
 
 // Hands out the text of elements 0..count of a sample buffer, each value

@@ -13,7 +13,7 @@
 #include "cpu/parallel.h"
 #include "host/line_kernels.h"
 #include "host/plugin_catalog.h"
-#include "plugin_api/processor.h"
+#include "cpu/processor.h"
 
 namespace pellory {
 

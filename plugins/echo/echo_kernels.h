@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "plugin_api/processor.h"
+#include "cpu/processor.h"
 
 namespace pellory {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "plugin_api/processor.h"
+#include "cpu/processor.h"
 #include "plugin_api/sample_math.h"
 
 namespace pellory {

@@ -9,8 +9,8 @@
 // PELLORY_SCALAR_ONLY, set at start-up, keeps everything on the plain
 // paths; PELLORY_NO_AVX512 keeps it at most at AVX2, PELLORY_NO_AVX2 at
 // most at SSE4.1.
-#ifndef PELLORY_PLUGIN_API_PROCESSOR_H_
-#define PELLORY_PLUGIN_API_PROCESSOR_H_
+#ifndef PELLORY_CPU_PROCESSOR_H_
+#define PELLORY_CPU_PROCESSOR_H_
 
 #include <cstdlib>
 #include <span>
@@ -124,4 +124,4 @@ const Path& FastestPath(std::span<const Path* const> paths) {
 #define PELLORY_END_AVX512_INTRINSICS
 #endif
 
-#endif  // PELLORY_PLUGIN_API_PROCESSOR_H_
+#endif  // PELLORY_CPU_PROCESSOR_H_
