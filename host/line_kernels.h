@@ -3,6 +3,21 @@
 // plain path is the plain line parse (line_value.h), the reference every
 // other path must equal bit for bit; a faster one is chosen once per
 // process from the table of paths, the fastest the processor has.
+//
+// How the paths find and convert lines: the line breaks of 64 bytes take
+// one compare with AVX-512 (two with AVX2). Where the processor has
+// AVX-512 with the byte instructions VBMI and VBMI2, a block whose lines
+// are all short (up to 8 bytes, as audio samples are, or up to 16) has
+// their ends compressed into one vector and each line gathered into a slot
+// of 8 or 16 bytes by one byte permute, so 8 or 4 lines convert together.
+// With AVX2 alone, a block of eight or more lines has its line breaks
+// listed from their mask, a machine word at a time, and converts four lines
+// per 256-bit vector, each read as the 8 bytes that end at its last digit
+// (one 64-bit lane per line, signs and all; the block's last one to three
+// lines as one masked group); other blocks convert two lines per 256-bit
+// multiply-add sequence, saturated and signed in the vector. With SSE4.1
+// alone (older and low-power x86), the line breaks of 64 bytes take four
+// compares and each line one 128-bit multiply-add sequence.
 #ifndef PELLORY_HOST_LINE_KERNELS_H_
 #define PELLORY_HOST_LINE_KERNELS_H_
 
