@@ -68,7 +68,9 @@ add_custom_target(package
     ${PELLORY_PACKAGE_FILES} ${CMAKE_SOURCE_DIR}/data/sample.txt
     ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_SOURCE_DIR}/LICENSE
     ${CMAKE_SOURCE_DIR}/CHANGELOG.md ${PELLORY_PACKAGE}
-  COMMAND ${CMAKE_STRIP} --strip-unneeded ${PELLORY_PACKAGE}/$<TARGET_FILE_NAME:Pellory>
+  # Windows's strip dates what it writes: the commit's time.
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${PELLORY_SOURCE_DATE}
+    ${CMAKE_STRIP} --strip-unneeded ${PELLORY_PACKAGE}/$<TARGET_FILE_NAME:Pellory>
     ${PELLORY_PACKAGE}/Mirrowen.dll ${PELLORY_PACKAGE}/Quillet.dll
     ${PELLORY_PACKAGE}/Tarrock.dll ${PELLORY_STRIPPED_RUNTIME}
   COMMAND ${CMAKE_COMMAND} -E copy ${PELLORY_PACKAGE}/Mirrowen.dll
