@@ -1,4 +1,4 @@
-# 32-bit Windows, the specification's platform.
+# 32-bit Windows (x86), the platform the program was first written for.
 set(MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
