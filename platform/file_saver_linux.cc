@@ -381,24 +381,18 @@ bool FileSaver::Open(const std::string& path, uint64_t size,
   size_ = size;
   bool process_link;
   if (!LocateTarget(path, &target_, &process_link, err)) return false;
-  // The kernel follows the links, under its protections.
+  // The kernel follows the links, under its protections; whether the name
+  // leads to anything is asked without opening it (a FIFO would wait).
   const int found = open(path.c_str(), O_PATH | O_CLOEXEC);
   if (found < 0) {
     if (errno != ENOENT || process_link) return Fail(err);
     return OpenNew(err);
   }
-  struct stat found_info;
-  const bool is_folder = fstat(found, &found_info) == 0 &&
-                         S_ISDIR(found_info.st_mode);
   close(found);
-  if (is_folder) {
-    errno = EISDIR;
-    return Fail(err);
-  }
   // Whether the process may write the file is the system's to say, exactly
   // as for the shell's `>`: permission bits, ACLs, a read-only file system,
-  // another user's file in a shared sticky folder. No replacement may get
-  // round that.
+  // a folder, another user's file in a shared sticky folder. No
+  // replacement may get round that.
   existing_fd_ =
       open(path.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
   if (existing_fd_ < 0 || fstat(existing_fd_, &existing_) != 0) {
