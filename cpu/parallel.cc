@@ -1,9 +1,12 @@
 #include "cpu/parallel.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "platform/threads.h"
 
@@ -40,11 +43,14 @@ class Workers {
       parts_ = parts;
       next_part_ = 0;
       unfinished_ = parts;
-      ++round_;
+      round_.fetch_add(1);
     }
     more_work_.notify_all();
     std::unique_lock<std::mutex> lock(mutex_);
     RunParts(lock);
+    lock.unlock();
+    SpinWhile([this] { return unfinished_.load() != 0; });
+    lock.lock();
     all_done_.wait(lock, [this] { return unfinished_ == 0; });
     work_ = nullptr;
   }
@@ -52,7 +58,10 @@ class Workers {
  private:
   void AddWorkers(int wanted) {
     for (; workers_ < wanted; ++workers_) {
-      if (!StartHelperThread([this] { Wait(); })) return;
+      // A thread starts after the round it is started for: it takes that
+      // round's parts too.
+      const unsigned long seen = round_.load();
+      if (!StartHelperThread([this, seen] { Wait(seen); })) return;
     }
   }
 
@@ -68,13 +77,27 @@ class Workers {
     }
   }
 
-  void Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (unsigned long seen = round_;; seen = round_) {
-      more_work_.wait(lock, [&] { return round_ != seen; });
+  void Wait(unsigned long seen) {
+    for (;;) {
+      SpinWhile([&] { return round_.load() == seen; });
+      std::unique_lock<std::mutex> lock(mutex_);
+      more_work_.wait(lock, [&] { return round_.load() != seen; });
+      seen = round_.load();
       RunParts(lock);
     }
   }
+
+  // Waits a moment without sleeping while `waiting()`: a sleeping thread
+  // may take a millisecond to run again (a virtual processor the host has
+  // to schedule), and a load hands out work every few hundred microseconds.
+  template <typename Condition>
+  static void SpinWhile(Condition waiting) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    while (waiting() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+    }
+  }
+  static constexpr std::chrono::microseconds kSpin{2000};
 
   std::mutex mutex_;
   std::condition_variable more_work_;
@@ -82,8 +105,8 @@ class Workers {
   const std::function<void(int)>* work_ = nullptr;
   int parts_ = 0;
   int next_part_ = 0;
-  int unfinished_ = 0;
-  unsigned long round_ = 0;
+  std::atomic<int> unfinished_{0};
+  std::atomic<unsigned long> round_{0};
   int workers_ = 0;
 };
 

@@ -71,9 +71,12 @@ class FileReader {
  private:
   // Files are read through a buffer of this size at most; regular files
   // larger than that are mapped instead, this much at a time (a multiple
-  // of any page size and allocation granularity).
+  // of any page size and allocation granularity). A window is split across
+  // the cores: the larger it is, the fewer the rounds of handing out parts
+  // and of unmapping, and the more evenly the sample buffer's huge pages
+  // fall to the parts that first touch them.
   static constexpr size_t kReadChunk = 256 << 10;
-  static constexpr int64_t kMapWindow = 4 << 20;
+  static constexpr int64_t kMapWindow = 8 << 20;
 
   // The system's calls (file_reader_linux.cc, file_reader_win32.cc): maps `size` bytes
   // from offset_, guarded, or returns null when it cannot; unmaps the

@@ -89,9 +89,10 @@ bool FileReader::Open(const std::string& path, std::string* err) {
 }
 
 char* FileReader::MapWindow(size_t size) {
-  // Populated at once: one call instead of a page fault every few pages.
-  void* const window =
-      mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, offset_);
+  // Not populated here: the pages come in as the parser's parts first read
+  // them, each part its own, side by side (the kernel maps the pages around
+  // a fault with it), instead of all on this thread first.
+  void* const window = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd_, offset_);
   if (window == MAP_FAILED) return nullptr;
   GuardWindow(static_cast<char*>(window), size);
   return static_cast<char*>(window);
