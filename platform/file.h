@@ -78,9 +78,9 @@ class FileReader {
   static constexpr size_t kReadChunk = 256 << 10;
   static constexpr int64_t kMapWindow = 8 << 20;
 
-  // The system's calls (file_reader_linux.cc, file_reader_win32.cc): maps `size` bytes
-  // from offset_, guarded, or returns null when it cannot; unmaps the
-  // current window, false when it could not be read whole (the file shrank
+  // The system's calls (file_reader_linux.cc, file_reader_win32.cc): maps
+  // `size` bytes from offset_, guarded, or returns null when it cannot; unmaps
+  // the current window, false when it could not be read whole (the file shrank
   // under it, or the system could not bring its pages in); moves the read
   // position to offset_; reads up to buffer_size_ bytes into buffer_,
   // returning their count, 0 at the end, or -1 with the reason.
@@ -211,7 +211,7 @@ class FileSaver {
   int existing_fd_ = -1;  // the existing file, while it is to be replaced
   struct stat existing_ = {};
   // The existing file's extended attributes, as name and value.
-  std::vector<std::pair<std::string, std::string>> attributes_;
+  std::vector<std::pair<std::string, std::string> > attributes_;
   uint64_t size_ = 0;
   uint64_t written_ = 0;
 #endif

@@ -92,7 +92,8 @@ char* FileReader::MapWindow(size_t size) {
   // Not populated here: the pages come in as the parser's parts first read
   // them, each part its own, side by side (the kernel maps the pages around
   // a fault with it), instead of all on this thread first.
-  void* const window = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd_, offset_);
+  void* const window =
+      mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd_, offset_);
   if (window == MAP_FAILED) return nullptr;
   GuardWindow(static_cast<char*>(window), size);
   return static_cast<char*>(window);
