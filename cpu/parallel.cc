@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -34,67 +33,57 @@ int ThreadCountFromEnvironment() {
 // each time would cost more than some chunks' work. The calling thread
 // takes parts too, so every part runs even where the system gives no
 // thread (a process limit).
-//
-// Parts are taken without a lock: on a virtual machine a thread that
-// sleeps on a contended lock may take a millisecond to run again, longer
-// than a chunk's work. The lock only guards sleeping and waking.
 class Workers {
  public:
   void Run(int parts, const std::function<void(int part)>& work) {
     AddWorkers(parts - 1);
-    work_ = &work;
-    unfinished_.store(parts);
-    ++round_;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      state_.store(round_ << kRoundShift | static_cast<uint64_t>(parts));
+      work_ = &work;
+      parts_ = parts;
+      next_part_ = 0;
+      unfinished_ = parts;
+      round_.fetch_add(1);
     }
     more_work_.notify_all();
-    TakeParts();
-    SpinWhile([this] { return unfinished_.load() != 0; });
     std::unique_lock<std::mutex> lock(mutex_);
-    all_done_.wait(lock, [this] { return unfinished_.load() == 0; });
+    RunParts(lock);
+    lock.unlock();
+    SpinWhile([this] { return unfinished_.load() != 0; });
+    lock.lock();
+    all_done_.wait(lock, [this] { return unfinished_ == 0; });
+    work_ = nullptr;
   }
 
  private:
-  // The round in the high bits, the parts of it not yet taken in the low.
-  static constexpr int kRoundShift = 32;
-  static constexpr uint64_t kUntaken = (uint64_t{1} << kRoundShift) - 1;
-
   void AddWorkers(int wanted) {
     for (; workers_ < wanted; ++workers_) {
-      // A thread started for this round takes its parts too.
-      const uint64_t seen = round_;
+      // A thread starts after the round it is started for: it takes that
+      // round's parts too.
+      const unsigned long seen = round_.load();
       if (!StartHelperThread([this, seen] { Wait(seen); })) return;
     }
   }
 
-  // Runs parts of the current round until none is left to take. A part
-  // taken keeps its round current (unfinished) until it is done, so work_
-  // is that round's.
-  void TakeParts() {
-    uint64_t state = state_.load();
-    while ((state & kUntaken) != 0) {
-      if (!state_.compare_exchange_weak(state, state - 1)) continue;
-      (*work_)(static_cast<int>((state & kUntaken) - 1));
-      if (unfinished_.fetch_sub(1) == 1) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        all_done_.notify_one();
-      }
-      state = state_.load();
+  // Runs parts until none is left to take. Called with `lock` held.
+  void RunParts(std::unique_lock<std::mutex>& lock) {
+    while (work_ != nullptr && next_part_ < parts_) {
+      const int part = next_part_++;
+      const std::function<void(int)>& work = *work_;
+      lock.unlock();
+      work(part);
+      lock.lock();
+      if (--unfinished_ == 0) all_done_.notify_one();
     }
   }
 
-  void Wait(uint64_t seen) {
-    const auto new_round = [&] { return state_.load() >> kRoundShift != seen; };
+  void Wait(unsigned long seen) {
     for (;;) {
-      SpinWhile([&] { return !new_round(); });
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        more_work_.wait(lock, new_round);
-      }
-      seen = state_.load() >> kRoundShift;
-      TakeParts();
+      SpinWhile([&] { return round_.load() == seen; });
+      std::unique_lock<std::mutex> lock(mutex_);
+      more_work_.wait(lock, [&] { return round_.load() != seen; });
+      seen = round_.load();
+      RunParts(lock);
     }
   }
 
@@ -113,11 +102,11 @@ class Workers {
   std::mutex mutex_;
   std::condition_variable more_work_;
   std::condition_variable all_done_;
-  std::atomic<uint64_t> state_{0};
-  std::atomic<int> unfinished_{0};
-  // Written by the calling thread alone, before a round starts.
   const std::function<void(int)>* work_ = nullptr;
-  uint64_t round_ = 0;
+  int parts_ = 0;
+  int next_part_ = 0;
+  std::atomic<int> unfinished_{0};
+  std::atomic<unsigned long> round_{0};
   int workers_ = 0;
 };
 
