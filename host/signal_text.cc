@@ -10,6 +10,7 @@
 #include "cpu/parallel.h"
 #include "host/line_kernels.h"
 #include "host/line_value.h"
+#include "platform/memory.h"
 
 namespace pellory {
 namespace {
@@ -56,9 +57,8 @@ const char* ParseWholeLines(const char* p, const char* last, const char* chunk,
   // Lines starting up to here have their '\n' and the read-ahead inside the
   // chunk. The few lines too near the end for the read-ahead take the
   // general scan.
-  const char* const fast_last = end - p > kParseReadAhead
-                                    ? std::min(last, end - kParseReadAhead)
-                                    : p - 1;
+  const char* const fast_last =
+      end - p > kParseReadAhead ? std::min(last, end - kParseReadAhead) : p - 1;
   int64_t at = *position;
   while (p <= fast_last && at <= count) data[at++] = ParseWholeLine(&p, end);
   while (p <= last && at <= count) data[at++] = ParseLinePlainly(&p, end);
@@ -167,6 +167,9 @@ bool SignalParser::FeedBytes(const char* p, size_t size, std::string* err) {
     if (last == nullptr) continue;
     const int parts = PartsFor(last + 1 - p, kSmallestPart);
     if (parts == 1) {
+      // The lines hold at most a sample every two bytes (a digit and a line
+      // break; empty lines aside): the samples they are about to fill.
+      PrepareSamplesUpTo(position_ + (last + 1 - p) / 2);
       p = ParseWholeLines(p, last, chunk, end, signal_->data(), &position_,
                           count_, kernel_);
     } else {
@@ -209,11 +212,25 @@ const char* SignalParser::ParseWholeLinesAcrossCores(const char* p,
     int64_t position = first[k];
     const int64_t bound = std::min(count_, first[k + 1] - 1);
     if (position > bound) return;
+    const int64_t unprepared = std::max(position, prepared_);
+    if (unprepared <= bound) {
+      PrepareSamples(data + unprepared,
+                     static_cast<size_t>(bound + 1 - unprepared));
+    }
     ParseWholeLines(starts[k], starts[k + 1] - 1, chunk, end, data, &position,
                     bound, kernel_);
   });
   position_ = std::min(first[static_cast<size_t>(parts)], count_ + 1);
+  prepared_ = std::max(prepared_, position_);
   return last + 1;
+}
+
+void SignalParser::PrepareSamplesUpTo(int64_t end) {
+  const int64_t from = std::max(position_, prepared_);
+  end = std::min(end, count_ + 1);
+  if (from >= end) return;
+  PrepareSamples(signal_->data() + from, static_cast<size_t>(end - from));
+  prepared_ = end;
 }
 
 bool SignalParser::Finish(std::string* err) {

@@ -59,6 +59,9 @@ class SignalParser {
   const char* ParseWholeLinesAcrossCores(const char* p, const char* last,
                                          const char* chunk, const char* end,
                                          int parts);
+  // Brings in the pages of the samples from position_ to `end` (exclusive)
+  // that are not in yet (PrepareSamples), each page once.
+  void PrepareSamplesUpTo(int64_t end);
   // Feed for UTF-16 text: each code unit as one byte.
   bool FeedUtf16(const char* p, size_t size, std::string* err);
 
@@ -76,11 +79,12 @@ class SignalParser {
   int64_t position_ = 0;
   // The count, once the count line is in.
   int64_t count_ = 0;
+  // The samples before this one have had their pages brought in.
+  int64_t prepared_ = 0;
   // The line that goes on from one chunk into the next.
   LineValue straddling_;
   // The chosen path's kernel for whole lines, or null.
   LineKernel kernel_;
-
 };
 
 // Hands out the text of elements 0..count of a sample buffer, each value

@@ -14,6 +14,11 @@ namespace pellory {
 // filling them by a factor of 512 where the kernel allows it.
 int32_t* AllocateSamples(size_t count);
 
+// Brings in at once the pages of samples [first, first + count) of such a
+// buffer, which are about to be written, where one call does that faster
+// than a page fault each; elsewhere nothing. The samples stay as they are.
+void PrepareSamples(int32_t* first, size_t count);
+
 // Releases a buffer from AllocateSamples (null is fine).
 void FreeSamples(int32_t* samples);
 
