@@ -211,7 +211,7 @@ class FileSaver {
   int existing_fd_ = -1;  // the existing file, while it is to be replaced
   struct stat existing_ = {};
   // The existing file's extended attributes, as name and value.
-  std::vector<std::pair<std::string, std::string> > attributes_;
+  std::vector<std::pair<std::string, std::string>> attributes_;
   uint64_t size_ = 0;
   uint64_t written_ = 0;
 #endif
