@@ -75,7 +75,8 @@ Outcome RunOnce(Editor& editor) {
   editor.out << "\nEnter Selection... ";
   char Inpt;
   if (!ReadSelection(editor.in, &Inpt)) return {Outcome::kQuit, {}};
-  size_t value = Inpt >= '0' && Inpt <= '9' ? static_cast<size_t>(Inpt - '0') : 0;
+  size_t value =
+      Inpt >= '0' && Inpt <= '9' ? static_cast<size_t>(Inpt - '0') : 0;
   // The selection is one digit, and where the menu lists ten entries or
   // more, as many digits as still name a listed entry, so that every
   // entry, Return among them, can be chosen.

@@ -27,8 +27,8 @@
 #include <cstdint>
 #include <span>
 
-#include "host/line_value.h"
 #include "cpu/processor.h"
+#include "host/line_value.h"
 
 namespace pellory {
 

@@ -28,8 +28,7 @@ bool Signal::Allocate(int32_t count) {
   return true;
 }
 
-bool Signal::Load(std::string file_name, std::string* err,
-                  Progress* progress) {
+bool Signal::Load(std::string file_name, std::string* err, Progress* progress) {
   std::string ignored;
   if (err == nullptr) err = &ignored;
   Clear();

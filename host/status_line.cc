@@ -62,7 +62,8 @@ void Draw(StatusLine::Shared& shared, const std::string& text) {
 void DrawUntilOver(const std::shared_ptr<StatusLine::Shared>& shared) {
   std::unique_lock<std::mutex> lock(shared->mutex);
   auto next = shared->start + kQuietStart;
-  while (!shared->over_now.wait_until(lock, next, [&] { return shared->over; })) {
+  while (
+      !shared->over_now.wait_until(lock, next, [&] { return shared->over; })) {
     Draw(*shared, Text(*shared));
     next = std::chrono::steady_clock::now() + kRedraw;
   }

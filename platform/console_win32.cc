@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <streambuf>
 #include <istream>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -71,9 +71,9 @@ class RedirectedOutput : public std::streambuf {
                      static_cast<DWORD>(text.size() - done), &written,
                      nullptr)) {
         const DWORD error = GetLastError();
-        output_reader_gone =
-            error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
-            error == ERROR_PIPE_NOT_CONNECTED;
+        output_reader_gone = error == ERROR_NO_DATA ||
+                             error == ERROR_BROKEN_PIPE ||
+                             error == ERROR_PIPE_NOT_CONNECTED;
         errno = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
                     ? ENOSPC
                     : EIO;
@@ -169,9 +169,10 @@ void WaitForKey(const Console& console) {
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode;
     const bool moded = GetConsoleMode(in, &mode) != 0;
-    if (moded) SetConsoleMode(in, (mode | ENABLE_PROCESSED_INPUT) &
-                                      ~static_cast<DWORD>(ENABLE_LINE_INPUT |
-                                                          ENABLE_ECHO_INPUT));
+    if (moded)
+      SetConsoleMode(
+          in, (mode | ENABLE_PROCESSED_INPUT) &
+                  ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
     INPUT_RECORD record;
     DWORD read;
     while (ReadConsoleInputW(in, &record, 1, &read) && read == 1 &&

@@ -92,9 +92,10 @@ bool IsRegularFile(const std::string& path) {
 }
 
 bool FileReader::Open(const std::string& path, std::string* err) {
-  const HANDLE file = CreateFileW(
-      SystemName(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const HANDLE file =
+      CreateFileW(SystemName(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     *err = LastErrorText();
     return false;

@@ -142,8 +142,8 @@ constexpr char kAccessAcl[] = "system.posix_acl_access";
 
 // Every extended attribute of `fd` (ACLs among them), as name and value.
 // False when one cannot be read.
-bool ReadAttributes(int fd, std::vector<std::pair<std::string, std::string>>*
-                                attributes) {
+bool ReadAttributes(
+    int fd, std::vector<std::pair<std::string, std::string>>* attributes) {
   attributes->clear();
   ssize_t size = flistxattr(fd, nullptr, 0);
   if (size <= 0) return size == 0;
@@ -367,8 +367,7 @@ void FileSaver::Discard() {
   held_back_.reset();
 }
 
-bool FileSaver::Open(const std::string& path, uint64_t size,
-                     std::string* err) {
+bool FileSaver::Open(const std::string& path, uint64_t size, std::string* err) {
   // The file-size limit is then an ordinary write error, not the end of
   // the process with a half-written file.
   static const bool file_size_signal_ignored =
@@ -457,8 +456,8 @@ bool FileSaver::OpenReplacement(mode_t mode) {
     return false;
   }
   if (fd_ < 0) {
-    fd_ = CreateUnusedFile(folder_fd_, ".pellory-save-", mode, true,
-                           &temporary_);
+    fd_ =
+        CreateUnusedFile(folder_fd_, ".pellory-save-", mode, true, &temporary_);
     if (fd_ < 0) {
       temporary_.clear();
       return false;
@@ -535,7 +534,8 @@ void FileSaver::MakeBackup() {
   std::string name;
   int backup = CreateNamelessFile(folder_fd_, 0600);
   const bool nameless = backup >= 0;
-  if (!nameless) backup = CreateUnusedFile(folder_fd_, prefix, 0600, false, &name);
+  if (!nameless)
+    backup = CreateUnusedFile(folder_fd_, prefix, 0600, false, &name);
   if (backup >= 0) {
     bool kept = CopyContent(old, backup) && fsync(backup) == 0;
     if (kept && nameless) kept = LinkInto(backup, folder_fd_, prefix, &name);

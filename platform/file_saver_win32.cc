@@ -64,10 +64,10 @@ bool FileSaver::Open(const std::string& path, uint64_t, std::string* err) {
   target_ = FullPath(WideName(path));
   // Whether the process may write the file is the file's to say, exactly
   // as for a truncating open: a read-only file is never replaced.
-  const HANDLE existing = CreateFileW(
-      LongPathForm(target_).c_str(), GENERIC_WRITE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE existing =
+      CreateFileW(LongPathForm(target_).c_str(), GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (existing == INVALID_HANDLE_VALUE) {
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return Fail(err);
     return OpenReplacement(err);
@@ -82,12 +82,11 @@ bool FileSaver::Open(const std::string& path, uint64_t, std::string* err) {
   // The file keeps its own name, whatever spelling of it was typed, and its
   // attributes (hidden, system), which not every ReplaceFileW carries over.
   WIN32_FIND_DATAW found;
-  const HANDLE search =
-      FindFirstFileW(LongPathForm(target_).c_str(), &found);
+  const HANDLE search = FindFirstFileW(LongPathForm(target_).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     FindClose(search);
-    target_ = target_.substr(0, target_.find_last_of(L"\\/") + 1) +
-              found.cFileName;
+    target_ =
+        target_.substr(0, target_.find_last_of(L"\\/") + 1) + found.cFileName;
   }
   attributes_ = GetFileAttributesW(LongPathForm(target_).c_str());
   return OpenReplacement(err);

@@ -1,7 +1,7 @@
 // Save driven through every failure point of its real code path, with
 // system calls failed by the wrapping layer in fault_injection.cc.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>

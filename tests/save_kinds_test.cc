@@ -81,8 +81,11 @@ void GrantByDefaultAcl(const char* folder, uid_t uid) {
     uint32_t id;
   };
   const uint32_t version = 2;
-  const Entry entries[] = {
-      {0x01, 6, ~0u}, {0x02, 6, uid}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 4, ~0u}};
+  const Entry entries[] = {{0x01, 6, ~0u},
+                           {0x02, 6, uid},
+                           {0x04, 4, ~0u},
+                           {0x10, 6, ~0u},
+                           {0x20, 4, ~0u}};
   std::string value(reinterpret_cast<const char*>(&version), sizeof(version));
   value.append(reinterpret_cast<const char*>(entries), sizeof(entries));
   ASSERT_EQ(setxattr(folder, "system.posix_acl_default", value.data(),
@@ -96,10 +99,11 @@ bool HasAccessAcl(const char* path) {
 
 // File capabilities cap_net_raw+ep, in the kernel's own form.
 constexpr char kCapability[] = "security.capability";
-const std::string kNetRaw("\x01\x00\x00\x02\x00\x20\x00\x00"
-                          "\x00\x00\x00\x00\x00\x00\x00\x00"
-                          "\x00\x00\x00\x00",
-                          20);
+const std::string kNetRaw(
+    "\x01\x00\x00\x02\x00\x20\x00\x00"
+    "\x00\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\x00",
+    20);
 
 std::string Capability(const char* path) {
   std::string value(64, '\0');

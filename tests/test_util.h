@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cpu/parallel.h"
+#include "cpu/processor.h"
 #include "host/line_kernels.h"
 #include "host/plugin_catalog.h"
-#include "cpu/processor.h"
 
 namespace pellory {
 

@@ -15,9 +15,9 @@ RunResult RunPellory(const std::string& input) {
   // A program built for another processor runs in its emulator, without
   // the peak memory measured.
   const std::string emulator = PELLORY_EMULATOR;
-  const std::string program =
-      emulator.empty() ? bin + "/peak_memory " + bin + "/Pellory"
-                       : emulator + " " + bin + "/Pellory";
+  const std::string program = emulator.empty()
+                                  ? bin + "/peak_memory " + bin + "/Pellory"
+                                  : emulator + " " + bin + "/Pellory";
   const std::string command = "timeout 60 " + program +
                               " < .pellory-input > .pellory-output"
                               " 2> .pellory-errors";

@@ -48,9 +48,9 @@ TEST(WindowsSessionTest, CountOf8GigabytesLoadsWhereTheAddressSpaceHoldsIt) {
   EXPECT_EQ(run.exit_status, 0);
   const char* outcome =
       sizeof(void*) == 4 ? "File could not be loaded\n" : "File loaded\n";
-  EXPECT_EQ(run.output, TextLines(MainMenuText("None", false) +
-                                  "Enter File To Load...\n" + outcome +
-                                  MainMenuText("huge.txt", true)));
+  EXPECT_EQ(run.output,
+            TextLines(MainMenuText("None", false) + "Enter File To Load...\n" +
+                      outcome + MainMenuText("huge.txt", true)));
 }
 
 // The program unpacked into a folder whose name no ANSI code page holds,
@@ -66,14 +66,15 @@ TEST(WindowsSessionTest, WorksInAFolderNamedInAnyLanguage) {
   // DLL.
   for (const auto& entry : std::filesystem::directory_iterator(bin)) {
     const std::string file = entry.path().filename().string();
-    const bool plugin =
-        file == "Mirrowen.dll" || file == "Quillet.dll" || file == "Tarrock.dll";
+    const bool plugin = file == "Mirrowen.dll" || file == "Quillet.dll" ||
+                        file == "Tarrock.dll";
     if (file != "Pellory.exe" && !plugin &&
         !(file.rfind("lib", 0) == 0 && file.ends_with(".dll"))) {
       continue;
     }
     std::filesystem::copy_file(entry.path(), folder / file);
-    if (plugin) std::filesystem::copy_file(entry.path(), folder / L"DLL" / file);
+    if (plugin)
+      std::filesystem::copy_file(entry.path(), folder / L"DLL" / file);
   }
   std::filesystem::current_path(folder);
   WriteFile("sig.txt", "2\n3\n-4\n");
@@ -126,8 +127,8 @@ TEST(WindowsSessionTest, SaveKeepsTheFileAsItWas) {
   InstallPluginFolder();
   WriteFile("MySignal.txt", "2\n3\n-4\n");
   SetFileAttributesW(L"MySignal.txt", FILE_ATTRIBUTE_HIDDEN);
-  const std::wstring deep = std::filesystem::current_path().wstring() +
-                            L"\\" + std::wstring(120, L'd') + L"\\" +
+  const std::wstring deep = std::filesystem::current_path().wstring() + L"\\" +
+                            std::wstring(120, L'd') + L"\\" +
                             std::wstring(120, L'e');
   std::filesystem::create_directories(LongPathForm(deep));
   const std::string long_name = Utf8Name(deep) + "\\long.txt";

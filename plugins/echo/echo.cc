@@ -25,8 +25,8 @@ float EchoOf(int32_t source, float factor) {
 // block starts, and no destination of the block is a source of it, so each
 // block is a plain loop the compiler vectorises. Positions that differ by a
 // multiple of `delay` form one chain, one column: columns are independent.
-void EchoInBlocks(int32_t* samples, int64_t count, float factor,
-                  int32_t delay, int64_t column, int64_t column_end) {
+void EchoInBlocks(int32_t* samples, int64_t count, float factor, int32_t delay,
+                  int64_t column, int64_t column_end) {
   for (int64_t first = 1; first + delay <= count; first += delay) {
     const int64_t length =
         std::min<int64_t>(column_end, count - delay - first + 1);
@@ -93,8 +93,9 @@ void EchoWith(int32_t* samples, float factor, int32_t delay,
     return;
   }
   // The `delay` chains split across the cores.
-  const int parts =
-      PartsFor(count, kSmallestSignal) == 1 ? 1 : PartsFor(delay, kSmallestPart);
+  const int parts = PartsFor(count, kSmallestSignal) == 1
+                        ? 1
+                        : PartsFor(delay, kSmallestPart);
   RunParts(parts, [&](int part) {
     EchoInBlocks(samples, count, factor, delay,
                  PartStart(0, delay, part, parts),
