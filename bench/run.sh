@@ -6,8 +6,8 @@
 #   - every filter, per sample (Google Benchmark, bench/micro_bench.cc);
 #   - a whole session through the real menus (load, Amplify 2.5, Smooth 32,
 #     Echo 0.5/2, save as) as a process, against `cp`, with its peak memory;
-#   - the load and the filters that split with one thread and with every
-#     core (those alone unpinned).
+#   - the load, the load and save as, and the filters that split with one
+#     thread and with every core (those alone unpinned).
 # Files are generated in a RAM-backed folder so the page cache holds them.
 # Every other measured command runs pinned to one core (the last), so that
 # the scheduler moving a process between cores does not blur the figures:
@@ -146,6 +146,8 @@ for k, wc_limit in (("a16", 1.6), ("u32", 1.8)):
     row(f"load {k}, {cores} cores vs wc -l", f"{every:.1f} ms", f"{every/wc:.2f}x wc -l ({wc:.1f} ms)", f"<= {wc_limit}x", every / wc <= wc_limit)
     threads_kb = limit_kb + 2 * 1024 * (cores - 1)
     row(f"load {k} peak memory, {cores} cores", f"{fig[k+'.threads_load_kb']/1024:.1f} MiB", f"limit {threads_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB + 2 MiB a thread", fig[k+".threads_load_kb"] <= threads_kb)
+    one, every = fig[f"{k}.threads_save_one_thread"], fig[f"{k}.threads_save_every_core"]
+    row(f"load and save {k}, {cores} cores vs one thread", f"{every:.1f} ms", f"{every/one:.2f}x one thread ({one:.1f} ms)", "", True)
 for name, limit, file in (("Amplify/2.5/u32", 0.8, "micro"), ("Echo/0.5,4096/u32", 0.8, "micro"), ("Smooth/1024/u32", 0.6, "smooth")):
     one, every = per_sample(file + "_one")[name], per_sample(file + "_every")[name]
     row(f"{name}, {cores} cores vs one thread", f"{every:.2f} ns/sample", f"{every/one:.2f}x one thread ({one:.2f} ns)", f"<= {limit}x", every / one <= limit)

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/line_kernels.h"
 #include "host/line_value.h"
@@ -100,14 +101,23 @@ class SignalFormatter {
   bool Next(std::string_view* text);
 
  private:
+  // Formats the elements from next_ on into the next chunks of text, side
+  // by side where there are threads.
+  void FormatChunks();
+
   const int32_t* elements_;
+  // The first element not formatted yet.
   int64_t next_ = 0;
   int64_t end_;
   // The separator's bytes, the first lowest, and how many there are.
   uint16_t separator_;
   int separator_length_;
   int64_t chunk_size_;
-  std::unique_ptr<char[]> chunk_;
+  // A buffer of chunk_size_ bytes for each chunk formatted at once.
+  std::vector<std::unique_ptr<char[]>> buffers_;
+  // The formatted chunks, in order, and the next to hand out.
+  std::vector<std::string_view> pieces_;
+  size_t next_piece_ = 0;
 };
 
 // The number of bytes SignalFormatter hands out for the same elements and a

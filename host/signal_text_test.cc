@@ -187,12 +187,14 @@ TEST(SignalTextTest, FormatsLikeToString) {
   for (const std::string separator : {",", "\r\n"}) {
     std::string expected;
     for (int32_t value : values) expected += std::to_string(value) + separator;
-    SignalFormatter formatter(
-        values.data(), static_cast<int32_t>(values.size() - 1), separator);
-    std::string text;
-    std::string_view piece;
-    while (formatter.Next(&piece)) text += piece;
-    EXPECT_EQ(text, expected);
+    ForEachThreadCount([&] {
+      SignalFormatter formatter(
+          values.data(), static_cast<int32_t>(values.size() - 1), separator);
+      std::string text;
+      std::string_view piece;
+      while (formatter.Next(&piece)) text += piece;
+      EXPECT_EQ(text, expected);
+    });
     EXPECT_EQ(
         SignalTextSize(values.data(), static_cast<int32_t>(values.size() - 1),
                        separator.size()),
