@@ -3,6 +3,8 @@
 path on each: the table bench/run-windows.sh prints.
 
     bench/windows_table.py WIN32_BIN WIN64_BIN LINUX_BIN WORK N
+
+WIN32_BIN "-": a machine that runs no 32-bit programs; its column says so.
 """
 import os
 import shutil
@@ -11,9 +13,13 @@ import subprocess
 import sys
 import time
 
-win32_bin, win64_bin, linux_bin, work = (os.path.abspath(p) for p in sys.argv[1:5])
+win32_bin, win64_bin, linux_bin, work = (
+    p if p == "-" else os.path.abspath(p) for p in sys.argv[1:5])
 n = int(sys.argv[5])
 sides = {"32-bit Windows": win32_bin, "64-bit Windows": win64_bin, "Linux": linux_bin}
+names = list(sides)
+if win32_bin == "-":
+    del sides["32-bit Windows"]
 # Every measured command pinned to one core (the last), as bench/run.sh
 # pins its own: a Wine process moved between cores, away from the server it
 # talks to, blurs the figures most.
@@ -114,7 +120,16 @@ def whole(side, what):
     return max(median[side, what] - median[side, start], 0.05)
 
 
-names = list(sides)
+def row(cells, figures, floor):
+    """One table row: the 32-bit cells say "not run" where it was not."""
+    w64, lin = figures["64-bit Windows"], figures["Linux"]
+    w32 = figures.get("32-bit Windows")
+    shown = [cells(figures[side]) if side in figures else "not run"
+             for side in names]
+    to32 = f"{w64 / max(w32, floor):.2f}x" if w32 is not None else "-"
+    return (" | ".join(shown) + f" | {to32} | {w64 / max(lin, floor):.2f}x |")
+
+
 print(f"N = {n} samples; whole processes, start-up taken out, one thread "
       "(pinned to one core) unless every core is named; ratios of 64-bit "
       "Windows to the others\n")
@@ -123,22 +138,20 @@ print("|---|---|---|---|---|---|")
 for what in runs_of("Linux")[1]:
     if what.startswith("start"):
         continue
-    w32, w64, lin = (whole(side, what) for side in names)
-    print(f"| {what} | {w32:.1f} ms | {w64:.1f} ms | {lin:.1f} ms | "
-          f"{w64 / w32:.2f}x | {w64 / lin:.2f}x |")
+    figures = {side: whole(side, what) for side in sides}
+    print(f"| {what} | " + row(lambda v: f"{v:.1f} ms", figures, 0.05))
 for start in ("start", "start, every core"):
     print(f"| {start.replace('start', 'start and end alone')} | " +
-          " | ".join(f"{median[side, start]:.1f} ms" for side in names) + " | | |")
+          " | ".join(f"{median[side, start]:.1f} ms" if side in sides
+                     else "not run" for side in names) + " | | |")
 for kind in ("a16", "u32"):
     for name in ("load", "save", "single_write"):
-        w32, w64, lin = (inproc[side, kind][name] for side in names)
-        print(f"| {name.replace('_', ' ')} {kind}, in process | {w32:.1f} ms | "
-              f"{w64:.1f} ms | {lin:.1f} ms | {w64 / max(w32, 0.05):.2f}x | "
-              f"{w64 / max(lin, 0.05):.2f}x |")
+        figures = {side: inproc[side, kind][name] for side in sides}
+        print(f"| {name.replace('_', ' ')} {kind}, in process | " +
+              row(lambda v: f"{v:.1f} ms", figures, 0.05))
 for kind in ("a16", "u32"):
     for name in inproc["Linux", kind]:
         if "/" not in name:
             continue
-        w32, w64, lin = (inproc[side, kind][name] for side in names)
-        print(f"| {name} {kind} | {w32:.2f} ns | {w64:.2f} ns | {lin:.2f} ns | "
-              f"{w64 / max(w32, 0.001):.2f}x | {w64 / max(lin, 0.001):.2f}x |")
+        figures = {side: inproc[side, kind][name] for side in sides}
+        print(f"| {name} {kind} | " + row(lambda v: f"{v:.2f} ns", figures, 0.001))

@@ -20,6 +20,11 @@ ls -l "$OUT"
 . scripts/wine.sh
 trap stop_wine EXIT
 start_wine win64
+win32="$OUT/Pellory-$VERSION-win32.zip"
+if ! runs_32bit_code; then
+  echo "NOT RUN: $win32 (this machine refuses 32-bit programs)"
+  win32=
+fi
 sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
   "$OUT/Pellory-$VERSION-linux-aarch64.tar.gz" "$OUT/Pellory-$VERSION-win64.zip" \
-  "$OUT/Pellory-$VERSION-win32.zip"
+  $win32

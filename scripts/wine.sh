@@ -11,11 +11,29 @@ start_wine() {
   export WINEARCH=${1:-win32}
   WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/pellory-wine-XXXXXX")
   export WINEPREFIX
+  WINE_LOADER_FOLDER=
+  if ! runs_32bit_code; then
+    # Debian's `wine` starts every program through the 32-bit loader, which
+    # this machine refuses: 64-bit programs go to the 64-bit one instead.
+    WINE_LOADER_FOLDER=$(mktemp -d "${TMPDIR:-/tmp}/pellory-wine64-XXXXXX")
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
+      > "$WINE_LOADER_FOLDER/wine"
+    chmod +x "$WINE_LOADER_FOLDER/wine"
+    PATH=$WINE_LOADER_FOLDER:$PATH
+  fi
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
+  rm -rf "$WINEPREFIX" ${WINE_LOADER_FOLDER:+"$WINE_LOADER_FOLDER"}
+}
+
+# Whether this machine runs 32-bit x86 programs, as the 32-bit Windows build
+# under Wine needs: a virtual machine whose host runs 64-bit user code only
+# refuses them, and the system says so ("Exec format error", status 126).
+runs_32bit_code() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+  [ $? -ne 126 ]
 }
