@@ -36,8 +36,7 @@ namespace pellory {
 // *position, and returns the start of the first line it left: it may leave
 // any lines to the plain path, which parses the rest. Every line it takes
 // ends in a '\n' at or before `last`, the chunk's last one, and it reads no
-// byte before `chunk` or past `last`, whatever the bytes hold: in a mapped
-// file they may change while they are read.
+// byte before `chunk` or past `last`, whatever the bytes hold.
 using LineKernel = const char* (*)(const char* line, const char* last,
                                    const char* chunk, int32_t* data,
                                    int64_t* position, int64_t count);

@@ -13,7 +13,7 @@ namespace pellory {
 Signal::~Signal() { Clear(); }
 
 void Signal::Clear() {
-  FreeSamples(data_);
+  FreeSamples(data_, static_cast<size_t>(count_) + 1);
   data_ = nullptr;
   count_ = 0;
 }

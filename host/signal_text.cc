@@ -186,9 +186,8 @@ const char* SignalParser::ParseWholeLinesAcrossCores(const char* p,
                                                      int parts) {
   // Parts end at line breaks; each counts its lines, so that each knows
   // the sample its lines start at, then all parse side by side, each
-  // writing (and first touching) only its own samples. The bytes may
-  // change between the two reads in a mapped file (the load then fails as
-  // the file changed): a part never writes past the lines it counted.
+  // writing (and first touching) only its own samples, and never past the
+  // lines it counted.
   std::vector<const char*> starts(static_cast<size_t>(parts) + 1);
   starts[0] = p;
   starts[static_cast<size_t>(parts)] = last + 1;

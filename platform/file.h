@@ -37,10 +37,11 @@ bool IsRegularFile(const std::string& path);
 // A file opened for sequential reading, handed out in pieces. Closed when
 // destroyed.
 //
-// A large regular file is mapped into memory a window at a time rather
-// than copied, where the system allows it; anything else (small files,
-// pipes, devices, a file system that cannot map) is read into a buffer of
-// bounded size. Either way memory stays bounded however large the file.
+// A large regular file is read a batch at a time, every thread reading its
+// part of the batch at its own offset side by side, into a buffer that the
+// batches reuse; anything else (small files, pipes, devices) is read in
+// order into a buffer of bounded size. Either way memory stays bounded
+// however large the file.
 class FileReader {
  public:
   FileReader();
@@ -53,40 +54,41 @@ class FileReader {
   bool Open(const std::string& path, std::string* err);
 
   // The next piece of the file, in `*data`, valid until the next call.
-  // Returns its size, 0 at the end of the file, or -1 with the reason in
-  // `err` (a folder, an I/O error, a file that shrank under a mapped piece).
+  // Returns its size, 0 at the end of the file (for a regular file, the
+  // size it had at its opening), or -1 with the reason in `err` (a folder,
+  // an I/O error, a regular file that shrank).
   long Next(const char** data, std::string* err);
 
   // The size of a regular file at its opening, else -1.
   int64_t Size() const { return size_; }
 
-  // Ends the reading. False, with the reason in `err`, when the file shrank
-  // while the last piece was mapped (the piece's bytes past the new end
-  // read as zeros), or a regular file was written to while it was read:
-  // whatever was made of the pieces is then not the file's content. A
-  // piece's bytes may change while they are read, so whoever scans one
-  // must bound every scan by the piece's end, whatever it found before.
+  // Ends the reading. False, with the reason in `err`, when a regular file
+  // was written to while it was read: whatever was made of the pieces is
+  // then not the file's content. A piece's bytes are the file's as they
+  // were when read; whoever scans one must still bound every scan by the
+  // piece's end.
   bool Close(std::string* err);
 
  private:
-  // Files are read through a buffer of this size at most; regular files
-  // larger than that are mapped instead, this much at a time (a multiple
-  // of any page size and allocation granularity). A window is split across
-  // the cores: the larger it is, the fewer the rounds of handing out parts
-  // and of unmapping, and the more evenly the sample buffer's huge pages
-  // fall to the parts that first touch them.
+  // Files are read in order through a buffer of this size at most; regular
+  // files larger than that in batches of this much a thread. A batch is
+  // small enough to stay in the processor's caches between its reading and
+  // its parsing, and its buffer is reused, so that reading a file costs
+  // one copy of its bytes and no new pages (mapping the file instead costs
+  // a page-table entry for every 4 KiB, set and torn down again).
   static constexpr size_t kReadChunk = 256 << 10;
-  static constexpr int64_t kMapWindow = 8 << 20;
+  static constexpr size_t kBatchPerThread = 1 << 20;
 
-  // The system's calls (file_reader_linux.cc, file_reader_win32.cc): maps
-  // `size` bytes from offset_, guarded, or returns null when it cannot; unmaps
-  // the current window, false when it could not be read whole (the file shrank
-  // under it, or the system could not bring its pages in); moves the read
-  // position to offset_; reads up to buffer_size_ bytes into buffer_,
-  // returning their count, 0 at the end, or -1 with the reason.
-  char* MapWindow(size_t size);
-  bool ReleaseWindow(std::string* err);
-  bool SeekToOffset(std::string* err);
+  // Reads the next batch into batch_, on every thread: its size, or -1
+  // with the reason.
+  long ReadBatch(std::string* err);
+
+  // The system's calls (file_reader_linux.cc, file_reader_win32.cc): reads
+  // up to `size` bytes at `offset` into `into`, from any thread, side by
+  // side; reads up to buffer_size_ bytes into buffer_ from the current
+  // position. Each returns the count read, 0 at the end, or -1 with the
+  // reason.
+  long ReadAt(char* into, size_t size, int64_t offset, std::string* err) const;
   long ReadChunk(std::string* err);
 
   // The size of a regular file at its opening, else -1.
@@ -95,15 +97,14 @@ class FileReader {
   int64_t offset_ = 0;
   // Whether Next has reported a failure.
   bool failed_ = false;
-  // Whether the rest is to be mapped, and the window mapped now.
-  bool mapping_ = false;
-  char* window_ = nullptr;
-  size_t window_size_ = 0;
+  // Whether the file is read in batches, and their buffer.
+  bool batches_ = false;
+  char* batch_ = nullptr;
+  size_t batch_size_ = 0;
   std::unique_ptr<char[]> buffer_;
   size_t buffer_size_ = 0;
 #ifdef _WIN32
   HANDLE file_ = nullptr;
-  HANDLE file_mapping_ = nullptr;
   // The last write time of a regular file at its opening.
   uint64_t modified_ = 0;
 #else

@@ -1,11 +1,14 @@
 // Reading a file in pieces, whatever the system: a large regular file a
-// mapped window at a time, anything else a buffer at a time. The system's
-// own calls are in file_reader_linux.cc and file_reader_win32.cc.
+// batch at a time on every thread, anything else a buffer at a time. The
+// system's own calls are in file_reader_linux.cc and file_reader_win32.cc.
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "cpu/parallel.h"
 #include "platform/file.h"
+#include "platform/memory.h"
 
 namespace pellory {
 
@@ -14,39 +17,28 @@ FileReader::FileReader() = default;
 FileReader::~FileReader() {
   std::string ignored;
   Close(&ignored);
+  FreeLarge(batch_, batch_size_);
 }
 
 long FileReader::Next(const char** data, std::string* err) {
-  if (!ReleaseWindow(err)) {
-    failed_ = true;
-    return -1;
-  }
-  if (mapping_ && offset_ < size_) {
-    const auto size =
-        static_cast<size_t>(std::min<int64_t>(kMapWindow, size_ - offset_));
-    if (char* const window = MapWindow(size)) {
-      window_ = window;
-      window_size_ = size;
-      offset_ += static_cast<int64_t>(size);
-      *data = window_;
-      return static_cast<long>(size);
-    }
-  }
-  if (mapping_) {
-    // Not mappable after all, or mapped to the size the file had: read on
-    // from there (a file that grew meanwhile fails at Close).
-    mapping_ = false;
-    if (!SeekToOffset(err)) {
+  if (batches_) {
+    // A regular file ends at the size it had: one that grew meanwhile
+    // fails at Close.
+    if (offset_ == size_) return 0;
+    const long got = ReadBatch(err);
+    if (got < 0) {
       failed_ = true;
       return -1;
     }
+    offset_ += got;
+    *data = batch_;
+    return got;
   }
   if (buffer_ == nullptr) {
     // A small file needs no more than its own size, and one byte to meet
-    // its end in the same read. Size 0 may mean unknown (/proc). Reading
-    // on after the mapped windows, the file has grown, by any amount.
+    // its end in the same read. Size 0 may mean unknown (/proc).
     buffer_size_ =
-        size_ > 0 && offset_ == 0
+        size_ > 0
             ? static_cast<size_t>(std::min<int64_t>(kReadChunk, size_ + 1))
             : kReadChunk;
     buffer_.reset(new char[buffer_size_]);
@@ -59,6 +51,51 @@ long FileReader::Next(const char** data, std::string* err) {
   offset_ += got;
   *data = buffer_.get();
   return got;
+}
+
+long FileReader::ReadBatch(std::string* err) {
+  if (batch_ == nullptr) {
+    // Two threads' worth at least: a whole huge page.
+    const int64_t threads = std::max(ThreadCount(), 2);
+    batch_size_ = static_cast<size_t>(
+        std::min<int64_t>(size_, threads * int64_t{kBatchPerThread}));
+    batch_ = static_cast<char*>(AllocateLarge(batch_size_));
+    if (batch_ == nullptr) {
+      *err = "not enough memory to read the file";
+      return -1;
+    }
+  }
+  const auto size =
+      static_cast<int64_t>(std::min<int64_t>(batch_size_, size_ - offset_));
+  const int parts = PartsFor(size, kReadChunk);
+  // What each part read short of its end (0: all of it), or -1 on an error.
+  std::vector<int64_t> missing(static_cast<size_t>(parts));
+  std::vector<std::string> errors(static_cast<size_t>(parts));
+  RunParts(parts, [&](int part) {
+    const auto k = static_cast<size_t>(part);
+    int64_t at = PartStart(0, size, part, parts);
+    const int64_t end = PartStart(0, size, part + 1, parts);
+    while (at < end) {
+      const long got = ReadAt(batch_ + at, static_cast<size_t>(end - at),
+                              offset_ + at, &errors[k]);
+      if (got <= 0) {
+        missing[k] = got < 0 ? -1 : end - at;
+        return;
+      }
+      at += got;
+    }
+  });
+  for (size_t k = 0; k < missing.size(); ++k) {
+    if (missing[k] < 0) {
+      *err = errors[k];
+      return -1;
+    }
+    if (missing[k] > 0) {
+      *err = "the file shrank while it was read";
+      return -1;
+    }
+  }
+  return static_cast<long>(size);
 }
 
 }  // namespace pellory

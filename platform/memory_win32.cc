@@ -1,16 +1,20 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "platform/memory.h"
 
 namespace pellory {
 
-int32_t* AllocateSamples(size_t count) {
-  // On 32-bit Windows a large count's bytes do not fit a size_t.
-  if (count > SIZE_MAX / sizeof(int32_t)) return nullptr;
-  return static_cast<int32_t*>(std::calloc(count, sizeof(int32_t)));
+// Committed at once, so that a size the system cannot back fails here;
+// the pages come in as they are first touched.
+void* AllocateLarge(size_t bytes) {
+  return VirtualAlloc(nullptr, bytes == 0 ? 1 : bytes, MEM_RESERVE | MEM_COMMIT,
+                      PAGE_READWRITE);
+}
+
+void FreeLarge(void* block, size_t) {
+  if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
 }
 
 // Under Wine every page of a new buffer costs a fault of its own (4 KiB
@@ -29,7 +33,5 @@ void PrepareSamples(int32_t* first, size_t count) {
     VirtualUnlock(bytes + at, piece);
   }
 }
-
-void FreeSamples(int32_t* samples) { std::free(samples); }
 
 }  // namespace pellory

@@ -18,8 +18,7 @@ int UsableCores() {
 bool StartHelperThread(std::function<void()> run) {
   // A new thread starts with its creator's signal mask: every signal sent
   // to the process blocked from its first instruction on. The faults its
-  // own instructions raise stay its own (a mapped file that shrank raises
-  // SIGBUS, which the file reader handles).
+  // own instructions raise stay its own.
   sigset_t sent;
   sigset_t before;
   sigfillset(&sent);

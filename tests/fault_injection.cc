@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <stdarg.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);
@@ -26,8 +26,7 @@ int __real_fallocate(int fd, int mode, off_t offset, off_t length);
 ssize_t __real_copy_file_range(int from, off_t* from_offset, int to,
                                off_t* to_offset, size_t size,
                                unsigned int flags);
-void* __real_mmap(void* address, size_t size, int protection, int flags, int fd,
-                  off_t offset);
+ssize_t __real_pread(int fd, void* buffer, size_t size, off_t offset);
 }
 
 namespace pellory::faults {
@@ -58,6 +57,9 @@ std::vector<Call>& MutableLog() {
 
 // Counts the call; returns false (errno set) when it is to fail.
 bool Proceed(Call call) {
+  // A load reads its parts on several threads at once.
+  static std::recursive_mutex calls;
+  std::lock_guard<std::recursive_mutex> lock(calls);
   Plan& plan = Plans()[call];
   ++plan.count;
   MutableLog().push_back(call);
@@ -93,8 +95,8 @@ const char* Name(Call call) {
       return "fallocate";
     case Call::kCopyFileRange:
       return "copy_file_range";
-    case Call::kMmap:
-      return "mmap";
+    case Call::kPread:
+      return "pread";
   }
   return "?";
 }
@@ -213,10 +215,9 @@ ssize_t __wrap_copy_file_range(int from, off_t* from_offset, int to,
   return __real_copy_file_range(from, from_offset, to, to_offset, size, flags);
 }
 
-void* __wrap_mmap(void* address, size_t size, int protection, int flags, int fd,
-                  off_t offset) {
-  if (!pellory::faults::Proceed(Call::kMmap)) return MAP_FAILED;
-  return __real_mmap(address, size, protection, flags, fd, offset);
+ssize_t __wrap_pread(int fd, void* buffer, size_t size, off_t offset) {
+  if (!pellory::faults::Proceed(Call::kPread)) return -1;
+  return __real_pread(fd, buffer, size, offset);
 }
 
 }  // extern "C"

@@ -21,7 +21,7 @@ enum class Call {
   kLinkat,
   kFallocate,
   kCopyFileRange,
-  kMmap
+  kPread
 };
 const char* Name(Call call);
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -164,47 +165,38 @@ TEST_F(SaveFaultTest, TargetFolderVanishingMidSave) {
   EXPECT_EQ(ReadFile("good.txt"), content_);
 }
 
-// A file that cannot be mapped is read instead; a failed open or read
-// fails the load and leaves the signal empty.
+// A failed open, or a failed read of any part of a batch, fails the load
+// and leaves the signal empty; so does another program truncating the file
+// while it is read.
 TEST_F(SaveFaultTest, ReadFaultsFailTheLoadAndLeaveItEmpty) {
-  faults::Reset();
-  faults::FailNthCall(Call::kMmap, 1, ENODEV);
-  Signal read_instead;
-  ASSERT_TRUE(read_instead.Load("in.txt"));
-  EXPECT_GT(faults::Count(Call::kRead), 1);
-  EXPECT_TRUE(std::equal(read_instead.data(),
-                         read_instead.data() + read_instead.SampleCount() + 1,
-                         signal_.data()));
-  for (Call call : {Call::kOpen, Call::kRead}) {
-    for (int nth : {1, 2, 3}) {
+  ForEachThreadCount([&] {
+    faults::Reset();
+    Signal whole;
+    ASSERT_TRUE(whole.Load("in.txt"));
+    const int reads = faults::Count(Call::kPread);
+    for (int nth = 0; nth <= reads; ++nth) {
       faults::Reset();
-      faults::FailNthCall(Call::kMmap, 1, ENODEV);
-      faults::FailNthCall(call, nth, EIO);
-      Signal signal;
-      const bool loaded = signal.Load("in.txt");
-      faults::Reset();
-      if (call == Call::kOpen && nth > 1) {
-        EXPECT_TRUE(loaded);  // only one open per load
-        continue;
+      if (nth == 0) {
+        faults::FailNthCall(Call::kOpen, 1, EIO);
+      } else {
+        faults::FailNthCall(Call::kPread, nth, EIO);
       }
-      EXPECT_FALSE(loaded) << faults::Name(call) << " #" << nth;
+      Signal signal;
+      std::string err;
+      EXPECT_FALSE(signal.Load("in.txt", &err)) << "read #" << nth;
+      EXPECT_EQ(err, std::strerror(EIO));
       EXPECT_EQ(signal.data(), nullptr);
     }
-  }
-}
-
-// Another program truncating the file while it is mapped: the pages past
-// the new end read as zeros instead of ending the process, and the load
-// fails rather than keep what it made of them.
-TEST_F(SaveFaultTest, FileShrinkingUnderTheMappingFailsTheLoad) {
-  faults::Reset();
-  faults::BeforeNthCall(Call::kMmap, 1,
-                        [] { std::filesystem::resize_file("in.txt", 1000); });
-  std::string err;
-  EXPECT_FALSE(signal_.Load("in.txt", &err));
-  faults::Reset();
-  EXPECT_EQ(err, "the file shrank while it was read");
-  EXPECT_EQ(signal_.data(), nullptr);
+    faults::Reset();
+    faults::BeforeNthCall(Call::kPread, 1,
+                          [] { std::filesystem::resize_file("in.txt", 1000); });
+    std::string err;
+    EXPECT_FALSE(signal_.Load("in.txt", &err));
+    faults::Reset();
+    EXPECT_EQ(err, "the file shrank while it was read");
+    EXPECT_EQ(signal_.data(), nullptr);
+    WriteFile("in.txt", content_);
+  });
 }
 
 TEST_F(SaveFaultTest, EditorKeepsRunningWithTheSignalAfterAFailedSave) {
