@@ -393,13 +393,25 @@ void SignalFormatter::FormatChunks() {
 
 uint64_t SignalTextSize(const int32_t* elements, int32_t count,
                         size_t separator_length) {
+  // Each part sums its own elements' lengths; the sum is the same in any
+  // order.
+  constexpr int64_t kSmallestPart = 1 << 18;
+  const int64_t items = static_cast<int64_t>(count) + 1;
+  const int parts = PartsFor(items, kSmallestPart);
+  std::vector<uint64_t> sizes(static_cast<size_t>(parts));
+  RunParts(parts, [&](int part) {
+    uint64_t size = 0;
+    for (int64_t i = PartStart(0, items, part, parts);
+         i < PartStart(0, items, part + 1, parts); ++i) {
+      const int32_t value = elements[i];
+      const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value)
+                                           : static_cast<uint32_t>(value);
+      size += DecimalLength(magnitude) + (value < 0) + separator_length;
+    }
+    sizes[static_cast<size_t>(part)] = size;
+  });
   uint64_t size = 0;
-  for (int64_t i = 0; i <= count; ++i) {
-    const int32_t value = elements[i];
-    const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value)
-                                         : static_cast<uint32_t>(value);
-    size += DecimalLength(magnitude) + (value < 0) + separator_length;
-  }
+  for (const uint64_t part_size : sizes) size += part_size;
   return size;
 }
 

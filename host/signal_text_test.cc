@@ -194,11 +194,11 @@ TEST(SignalTextTest, FormatsLikeToString) {
       std::string_view piece;
       while (formatter.Next(&piece)) text += piece;
       EXPECT_EQ(text, expected);
+      EXPECT_EQ(
+          SignalTextSize(values.data(), static_cast<int32_t>(values.size() - 1),
+                         separator.size()),
+          expected.size());
     });
-    EXPECT_EQ(
-        SignalTextSize(values.data(), static_cast<int32_t>(values.size() - 1),
-                       separator.size()),
-        expected.size());
   }
 }
 
