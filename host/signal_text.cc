@@ -395,9 +395,9 @@ uint64_t SignalTextSize(const int32_t* elements, int32_t count,
                         size_t separator_length) {
   // Each part sums its own elements' lengths; the sum is the same in any
   // order.
-  constexpr int64_t kSmallestPart = 1 << 18;
+  constexpr int64_t kFewestSamplesAPart = 1 << 18;
   const int64_t items = static_cast<int64_t>(count) + 1;
-  const int parts = PartsFor(items, kSmallestPart);
+  const int parts = PartsFor(items, kFewestSamplesAPart);
   std::vector<uint64_t> sizes(static_cast<size_t>(parts));
   RunParts(parts, [&](int part) {
     uint64_t size = 0;
