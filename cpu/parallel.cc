@@ -43,6 +43,7 @@ class Workers {
       parts_ = parts;
       next_part_ = 0;
       unfinished_ = parts;
+      caller_core_ = CurrentCore();
       round_.fetch_add(1);
     }
     more_work_.notify_all();
@@ -79,7 +80,14 @@ class Workers {
 
   void Wait(unsigned long seen) {
     for (;;) {
-      SpinWhile([&] { return round_.load() == seen; });
+      // On the calling thread's core, waiting without sleeping only takes
+      // turns with it (which then runs every part itself): there the
+      // helper sleeps, and the system wakes it on a core of its choosing.
+      SpinWhile([&] {
+        const int core = CurrentCore();
+        return round_.load() == seen &&
+               (core < 0 || core != caller_core_.load());
+      });
       std::unique_lock<std::mutex> lock(mutex_);
       more_work_.wait(lock, [&] { return round_.load() != seen; });
       seen = round_.load();
@@ -107,6 +115,8 @@ class Workers {
   int next_part_ = 0;
   std::atomic<int> unfinished_{0};
   std::atomic<unsigned long> round_{0};
+  // The core the calling thread ran on when it handed out the round.
+  std::atomic<int> caller_core_{-1};
   int workers_ = 0;
 };
 

@@ -11,6 +11,10 @@ namespace pellory {
 // at least 1.
 int UsableCores();
 
+// The core the calling thread runs on now, or -1 where the system does not
+// say.
+int CurrentCore();
+
 // Runs `run` on a thread of its own, detached, that takes no signal sent to
 // the process: those stay the main thread's, which holds them back and
 // handles them. False when the system gives no thread (a process limit).

@@ -15,6 +15,8 @@ int UsableCores() {
   return count > 0 ? count : 1;
 }
 
+int CurrentCore() { return sched_getcpu(); }
+
 bool StartHelperThread(std::function<void()> run) {
   // A new thread starts with its creator's signal mask: every signal sent
   // to the process blocked from its first instruction on. The faults its

@@ -19,6 +19,8 @@ int UsableCores() {
   return count > 0 ? count : 1;
 }
 
+int CurrentCore() { return static_cast<int>(GetCurrentProcessorNumber()); }
+
 // The console's events reach the program on a thread of the system's own;
 // a helper thread has nothing to keep from them.
 bool StartHelperThread(std::function<void()> run) {
