@@ -14,6 +14,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include "platform/file_attributes_linux.h"
 #endif
 
 #include "platform/ending_signals.h"
@@ -177,9 +179,9 @@ class FileSaver {
 #ifndef _WIN32
   bool OpenNew(std::string* err);
   bool OpenReplacement(unsigned mode);
-  bool GiveAttributes(int fd, bool only_missing);
   bool StartInPlace(std::string* err);
-  void MakeBackup();
+  bool MakeBackup();
+  bool Refuse(std::string* err, const std::string& why);
   void GiveBackReservation();
   bool FinishInPlace(std::string* err);
   bool RewriteInPlaceFromReplacement(std::string* err);
@@ -211,8 +213,8 @@ class FileSaver {
   int fd_ = -1;           // where the content goes
   int existing_fd_ = -1;  // the existing file, while it is to be replaced
   struct stat existing_ = {};
-  // The existing file's extended attributes, as name and value.
-  std::vector<std::pair<std::string, std::string>> attributes_;
+  // What a replacement carries of the existing file.
+  FileAttributes attributes_;
   uint64_t size_ = 0;
   uint64_t written_ = 0;
 #endif

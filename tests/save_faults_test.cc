@@ -130,13 +130,24 @@ TEST_F(SaveFaultTest, InPlaceSaveReservesSpaceBeforeOverwriting) {
   std::string err;
   EXPECT_FALSE(signal_.Save("target.txt", &err));
   faults::Reset();
-  EXPECT_EQ(err, "No space left on device");
+  EXPECT_EQ(err,
+            "No space left on device; the file keeps its old content, the "
+            "signal is still loaded");
   EXPECT_EQ(ReadFile("target.txt"), "1\n42\n");
   struct stat reserved;
   ASSERT_EQ(stat("target.txt", &reserved), 0);
   EXPECT_LT(reserved.st_blocks * 512, 1 << 16);
   // A file system that cannot reserve space (ext2, some network ones) is
-  // written without the reservation.
+  // written without the reservation, but not without a backup.
+  faults::FailNthCall(Call::kFallocate, 1, EOPNOTSUPP);
+  faults::FailNthCall(Call::kCopyFileRange, 1, ENOSPC);
+  EXPECT_FALSE(signal_.Save("target.txt", &err));
+  faults::Reset();
+  EXPECT_NE(err.find("no backup of the old content can be made beside it (No "
+                     "space left on device); the file keeps its old content"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(ReadFile("other-name.txt"), "1\n42\n");
   faults::FailNthCall(Call::kFallocate, 1, EOPNOTSUPP);
   ASSERT_TRUE(signal_.Save("target.txt"));
   faults::Reset();

@@ -2,7 +2,9 @@
 // FIFOs, files of other owners, folders the user may not write.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -112,6 +114,27 @@ std::string Capability(const char* path) {
   value.resize(length < 0 ? 0 : static_cast<size_t>(length));
   return value;
 }
+
+// The inode flags of `path` (chattr's), 0 where the file system has none.
+unsigned Flags(const char* path) {
+  const int fd = open(path, O_RDONLY);
+  int flags = 0;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
+  close(fd);
+  return static_cast<unsigned>(flags);
+}
+
+// Sets `added` on `path`; returns what it set, 0 where it could not.
+unsigned AddFlags(const char* path, unsigned added) {
+  const int fd = open(path, O_RDONLY);
+  int flags = static_cast<int>(Flags(path) | added);
+  const bool set = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  close(fd);
+  return set ? added : 0;
+}
+
+constexpr unsigned kKeptFlags = FS_NODUMP_FL | FS_NOATIME_FL | FS_SYNC_FL;
+unsigned flags_given = 0;
 
 // A signal file of `count` samples of seven digits.
 std::string SignalOf(int count) {
@@ -313,6 +336,16 @@ TEST(SaveKindsTest, EachKindOfNameKeepsWhatItIs) {
          EXPECT_EQ(Capability("u"), kNetRaw);
        },
        "cat .more >> .input; "},
+      {"inode flags kept (no dump, no atime, synchronous)", false,
+       [] {
+         WriteFile("t", kOld);
+         flags_given = AddFlags("t", kKeptFlags);
+       },
+       false,
+       [] {
+         EXPECT_EQ(ReadFile("t"), kSignal);
+         EXPECT_EQ(Flags("t") & kKeptFlags, flags_given);
+       }},
       {"a backup an interrupted save left is named at Load", false,
        [] { WriteFile(".sig.txt.pellory-backup-Ab12Cd", kOld); }, false,
        [] { std::filesystem::remove(".sig.txt.pellory-backup-Ab12Cd"); }, "",
@@ -331,6 +364,37 @@ TEST(SaveKindsTest, EachKindOfNameKeepsWhatItIs) {
     c.check();
     EXPECT_FALSE(DebrisLeft());
   }
+}
+
+// On a file system that reserves no space ahead (ext2), a file rewritten in
+// place on a disk too full for its new content and for a backup is refused
+// before its first byte.
+TEST(SaveKindsTest, FullDiskWithoutReservationsKeepsTheOldContent) {
+  ScopedTempDir dir;
+  std::filesystem::create_directory("m");
+  if (geteuid() != 0 ||
+      std::system("truncate -s 4M ext2.img && mkfs.ext2 -q -m 0 ext2.img && "
+                  "mount -o loop ext2.img m 2>/dev/null") != 0) {
+    GTEST_SKIP() << "no ext2 file system can be mounted here";
+  }
+  struct Unmount {
+    ~Unmount() { std::system("umount -l m"); }
+  } unmount;
+  WriteFile("sig.txt", SignalOf(112500));  // 900 kB
+  WriteFile("m/f", SignalOf(93750));       // 750 kB
+  link("m/f", "m/f2");
+  // Fill the disk, then leave 100 kB free.
+  std::system("dd if=/dev/zero of=m/fill bs=64k 2>/dev/null; sync");
+  std::filesystem::resize_file(
+      "m/fill", std::filesystem::file_size("m/fill") - (100 << 10));
+  symlink("m/f", "t");
+  const std::string errors = Save("1 sig.txt 3 t\n");
+  EXPECT_NE(errors.find("cannot save t: No space left on device; the file "
+                        "keeps its old content, the signal is still loaded"),
+            std::string::npos)
+      << errors;
+  EXPECT_TRUE(ReadFile("m/f2") == SignalOf(93750));
+  EXPECT_FALSE(DebrisLeft());
 }
 
 TEST(SaveKindsTest, FifoReceivesTheTextAndStays) {
