@@ -174,7 +174,7 @@ Notice SaveCurrentSignal(Editor& editor, const std::string& file_name) {
                     &progress);
   if (editor.currentSignal->Save(file_name, &err, &progress)) return {};
   return {"", "cannot save " + NameForOutput(editor.console, file_name) + ": " +
-                  err};
+                  err + "; the signal is still loaded"};
 }
 
 }  // namespace

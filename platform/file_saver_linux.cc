@@ -46,7 +46,11 @@ bool FileSaver::Fail(std::string* err) {
     } else if (!RestoreFromBackup()) {
       *err += "; its old content is kept in " + folder_ + "/" + backup_;
       backup_.clear();
+    } else {
+      *err += "; the file keeps its old content";
     }
+  } else if (existing_fd_ >= 0 || mode_ == Mode::kInPlace) {
+    *err += "; the file keeps its old content";
   }
   if (mode_ == Mode::kInPlace && written_ == 0) GiveBackReservation();
   Discard();
@@ -225,7 +229,11 @@ bool FileSaver::PutInPlace(std::string* err) {
     if (fstatat(folder_fd_, name_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
         !SameFile(now, existing_)) {
       errno = ESTALE;
-      return Fail(err);
+      Fail(err);
+      *err =
+          "another program replaced the file while it was being saved; their "
+          "version was kept";
+      return false;
     }
   }
   std::string name = temporary_;

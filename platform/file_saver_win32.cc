@@ -40,6 +40,7 @@ FileSaver::~FileSaver() { Discard(); }
 
 bool FileSaver::Fail(std::string* err) {
   *err = LastErrorText();
+  if (keep_existing_) *err += "; the file keeps its old content";
   failed_ = true;
   Discard();
   return false;

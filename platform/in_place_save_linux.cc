@@ -72,7 +72,7 @@ bool FileSaver::Refuse(std::string* err, const std::string& why) {
   Discard();
   failed_ = true;
   errno = error;
-  *err = why + "; the file keeps its old content, the signal is still loaded";
+  *err = why + "; the file keeps its old content";
   return false;
 }
 

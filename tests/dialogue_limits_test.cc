@@ -39,7 +39,7 @@ TEST(DialogueLimitsTest, EachSlipIsAskedAgainOrSaid) {
        "", ""},
       {"save that fails", "1 s3.txt 3 no/such/folder/x.txt\n", "",
        "Pellory: cannot save no/such/folder/x.txt: No such file or "
-       "directory\n",
+       "directory; the signal is still loaded\n",
        "s3.txt", "3\n10\n20\n30\n"},
       {"negative count", "1 negative.txt\n",
        none + "Enter File To Load...\nFile could not be loaded\n" +

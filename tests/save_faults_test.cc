@@ -130,9 +130,7 @@ TEST_F(SaveFaultTest, InPlaceSaveReservesSpaceBeforeOverwriting) {
   std::string err;
   EXPECT_FALSE(signal_.Save("target.txt", &err));
   faults::Reset();
-  EXPECT_EQ(err,
-            "No space left on device; the file keeps its old content, the "
-            "signal is still loaded");
+  EXPECT_EQ(err, "No space left on device; the file keeps its old content");
   EXPECT_EQ(ReadFile("target.txt"), "1\n42\n");
   struct stat reserved;
   ASSERT_EQ(stat("target.txt", &reserved), 0);
@@ -154,6 +152,24 @@ TEST_F(SaveFaultTest, InPlaceSaveReservesSpaceBeforeOverwriting) {
   EXPECT_TRUE(ReadFile("other-name.txt") == content_);
   EXPECT_EQ(FolderEntries(), (std::vector<std::string>{
                                  "in.txt", "other-name.txt", "target.txt"}));
+}
+
+// Another program renaming its own version over the file during the save
+// wins: theirs is kept, and the reason says so in words.
+TEST_F(SaveFaultTest, FileReplacedByAnotherProgramMidSaveIsKept) {
+  WriteFile("target.txt", "1\n42\n");
+  faults::Reset();
+  faults::BeforeNthCall(Call::kFsync, 1, [] {
+    WriteFile("theirs.txt", "1\n7\n");
+    std::filesystem::rename("theirs.txt", "target.txt");
+  });
+  std::string err;
+  EXPECT_FALSE(signal_.Save("target.txt", &err));
+  faults::Reset();
+  EXPECT_EQ(err,
+            "another program replaced the file while it was being saved; "
+            "their version was kept");
+  EXPECT_EQ(ReadFile("target.txt"), "1\n7\n");
 }
 
 TEST_F(SaveFaultTest, ShortWritesStillWriteEverything) {

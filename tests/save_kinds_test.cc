@@ -390,7 +390,7 @@ TEST(SaveKindsTest, FullDiskWithoutReservationsKeepsTheOldContent) {
   symlink("m/f", "t");
   const std::string errors = Save("1 sig.txt 3 t\n");
   EXPECT_NE(errors.find("cannot save t: No space left on device; the file "
-                        "keeps its old content, the signal is still loaded"),
+                        "keeps its old content; the signal is still loaded"),
             std::string::npos)
       << errors;
   EXPECT_TRUE(ReadFile("m/f2") == SignalOf(93750));
@@ -417,7 +417,9 @@ TEST(SaveKindsTest, FifoReceivesTheTextAndStays) {
   });
   const std::string errors = Save("1 big.txt 3 t 3 after.txt\n");
   leaver.join();
-  EXPECT_EQ(errors, "Pellory: cannot save t: Broken pipe\n");
+  EXPECT_EQ(
+      errors,
+      "Pellory: cannot save t: Broken pipe; the signal is still loaded\n");
   EXPECT_TRUE(ReadFile("after.txt") == SignalOf(100000));
 }
 
