@@ -70,13 +70,26 @@ bool IsWellFormedSignalFile(const std::string& text) {
 
 std::string DecodeStraightforwardly(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) return std::string(text.substr(3));
-  const bool little = text.starts_with("\xFF\xFE");
-  if (!little && !text.starts_with("\xFE\xFF")) return std::string(text);
+  using namespace std::literals;
+  size_t width = 2;
+  bool little = true;
+  if (text.starts_with("\xFF\xFE\0\0"sv)) {
+    width = 4;
+  } else if (text.starts_with("\0\0\xFE\xFF"sv)) {
+    width = 4;
+    little = false;
+  } else if (text.starts_with("\xFE\xFF")) {
+    little = false;
+  } else if (!text.starts_with("\xFF\xFE")) {
+    return std::string(text);
+  }
   std::string decoded;
-  for (size_t i = 2; i + 1 < text.size(); i += 2) {
-    const unsigned first = static_cast<unsigned char>(text[i]);
-    const unsigned second = static_cast<unsigned char>(text[i + 1]);
-    const unsigned unit = little ? first | second << 8 : first << 8 | second;
+  for (size_t i = width; i + width <= text.size(); i += width) {
+    uint32_t unit = 0;
+    for (size_t k = 0; k < width; ++k) {
+      const uint32_t byte = static_cast<unsigned char>(text[i + k]);
+      unit |= byte << 8 * (little ? k : width - 1 - k);
+    }
     decoded += unit < 0x80 ? static_cast<char>(unit) : '\x80';
   }
   return decoded;
@@ -106,6 +119,15 @@ std::optional<std::vector<int32_t>> LoadStraightforwardly(
     return static_cast<const char*>(
         std::memchr(text.data() + start, '\n', text.size() - start));
   };
+  // A NUL byte in the count line: a text in an encoding not read (UTF-16
+  // or UTF-32 without a byte-order mark).
+  const char* const first_break = line_break(0);
+  const size_t count_line = first_break != nullptr
+                                ? static_cast<size_t>(first_break - text.data())
+                                : text.size();
+  if (std::memchr(text.data(), '\0', count_line) != nullptr) {
+    return std::nullopt;
+  }
   const int32_t count = atoi(0);
   if (count < 0) return std::nullopt;
   std::vector<int32_t> data(static_cast<size_t>(count) + 1, 0);

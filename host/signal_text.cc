@@ -95,50 +95,74 @@ bool SignalParser::TakeLine(int32_t value, std::string* err) {
 
 namespace {
 
-bool StartsAMark(std::string_view head) {
-  for (const std::string_view mark :
-       {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
-        std::string_view("\xFE\xFF")}) {
-    if (mark.substr(0, head.size()) == head) return true;
-  }
-  return false;
-}
+using std::literals::string_view_literals::operator""sv;
+
+// The byte-order marks: the encoding's unit size (1 for UTF-8) and order.
+struct Mark {
+  std::string_view bytes;
+  size_t unit_size;
+  bool little_endian;
+};
+constexpr Mark kMarks[] = {{"\xEF\xBB\xBF"sv, 1, false},
+                           {"\xFF\xFE\0\0"sv, 4, true},
+                           {"\0\0\xFE\xFF"sv, 4, false},
+                           {"\xFF\xFE"sv, 2, true},
+                           {"\xFE\xFF"sv, 2, false}};
 
 }  // namespace
+
+void SignalParser::DecideEncoding() {
+  const std::string_view head(head_, head_size_);
+  bool may_grow = false;
+  for (const Mark& mark : kMarks) {
+    if (head.starts_with(mark.bytes)) {
+      // UTF-16's little-endian mark begins UTF-32's: two more bytes tell.
+      if (mark.unit_size == 2 && mark.little_endian && head.size() < 4) {
+        return;
+      }
+      encoding_ = mark.unit_size == 1 ? Encoding::kBytes : Encoding::kCodeUnits;
+      unit_size_ = mark.unit_size;
+      little_endian_ = mark.little_endian;
+      head_size_ -= mark.bytes.size();
+      std::memmove(head_, head_ + mark.bytes.size(), head_size_);
+      return;
+    }
+    may_grow = may_grow || mark.bytes.starts_with(head);
+  }
+  if (!may_grow) encoding_ = Encoding::kBytes;
+}
 
 bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
   while (encoding_ == Encoding::kUndecided && size > 0) {
     head_[head_size_++] = *p++;
     --size;
-    const std::string_view head(head_, head_size_);
-    if (head == "\xEF\xBB\xBF") {
-      encoding_ = Encoding::kBytes;
-    } else if (head == "\xFF\xFE") {
-      encoding_ = Encoding::kUtf16Little;
-    } else if (head == "\xFE\xFF") {
-      encoding_ = Encoding::kUtf16Big;
-    } else if (!StartsAMark(head)) {
-      encoding_ = Encoding::kBytes;
-      if (!FeedBytes(head_, head_size_, err)) return false;
+    DecideEncoding();
+  }
+  if (head_size_ > 0 && encoding_ != Encoding::kUndecided) {
+    // What followed the mark, or the text's first bytes where it has none.
+    const size_t rest = head_size_;
+    head_size_ = 0;
+    if (!(encoding_ == Encoding::kBytes ? FeedBytes(head_, rest, err)
+                                        : FeedCodeUnits(head_, rest, err))) {
+      return false;
     }
   }
   if (size == 0) return true;
   if (encoding_ == Encoding::kBytes) return FeedBytes(p, size, err);
-  return FeedUtf16(p, size, err);
+  return FeedCodeUnits(p, size, err);
 }
 
-bool SignalParser::FeedUtf16(const char* p, size_t size, std::string* err) {
+bool SignalParser::FeedCodeUnits(const char* p, size_t size, std::string* err) {
   narrowed_.clear();
   for (const char* const end = p + size; p != end; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    if (odd_byte_ < 0) {
-      odd_byte_ = byte;
-      continue;
+    partial_[partial_size_++] = static_cast<unsigned char>(*p);
+    if (partial_size_ < unit_size_) continue;
+    uint32_t unit = 0;
+    for (size_t k = 0; k < unit_size_; ++k) {
+      const size_t shift = 8 * (little_endian_ ? k : unit_size_ - 1 - k);
+      unit |= static_cast<uint32_t>(partial_[k]) << shift;
     }
-    const unsigned unit = encoding_ == Encoding::kUtf16Little
-                              ? static_cast<unsigned>(odd_byte_) | byte << 8
-                              : static_cast<unsigned>(odd_byte_) << 8 | byte;
-    odd_byte_ = -1;
+    partial_size_ = 0;
     narrowed_ += unit < 0x80 ? static_cast<char>(unit) : '\x80';
   }
   return FeedBytes(narrowed_.data(), narrowed_.size(), err);
@@ -148,7 +172,15 @@ bool SignalParser::FeedBytes(const char* p, size_t size, std::string* err) {
   const char* const chunk = p;
   const char* const end = p + size;
   while (!Complete()) {
+    const char* const line = p;
     p = straddling_.Scan(p, end);
+    if (position_ == 0 &&
+        std::memchr(line, '\0', static_cast<size_t>(p - line)) != nullptr) {
+      *err =
+          "it is not in an encoding Pellory reads (UTF-16 or UTF-32 without a "
+          "byte-order mark?)";
+      return false;
+    }
     if (p == end) {
       // The last line needed, or a count line of 0, completes the signal as
       // soon as its value is settled: a device that never sends a line
@@ -233,10 +265,21 @@ void SignalParser::PrepareSamplesUpTo(int64_t end) {
 }
 
 bool SignalParser::Finish(std::string* err) {
-  // A text shorter than a mark is read as it is.
+  // A text shorter than a mark is read as it is; UTF-16's little-endian
+  // mark with less than a unit after it, as UTF-16.
   if (encoding_ == Encoding::kUndecided && head_size_ > 0) {
-    encoding_ = Encoding::kBytes;
-    if (!FeedBytes(head_, head_size_, err)) return false;
+    const std::string_view head(head_, head_size_);
+    if (head.starts_with("\xFF\xFE")) {
+      head_size_ = 0;
+      encoding_ = Encoding::kCodeUnits;
+      unit_size_ = 2;
+      little_endian_ = true;
+      if (!FeedCodeUnits(head_ + 2, head.size() - 2, err)) return false;
+    } else {
+      encoding_ = Encoding::kBytes;
+      head_size_ = 0;
+      if (!FeedBytes(head_, head.size(), err)) return false;
+    }
     if (Complete()) return true;
   }
   return TakeLine(straddling_.Value(), err);

@@ -36,9 +36,11 @@ class SignalParser {
   // its count is negative, or the buffer for it cannot be allocated.
   //
   // A text may begin with a byte-order mark, as editors on Windows write
-  // them: UTF-8's is skipped, and a text in UTF-16 (little- or big-endian)
-  // is read through its code units, since the digits, signs and line breaks
-  // are ASCII in every encoding (any other character reads as a letter).
+  // them: UTF-8's is skipped, and a text in UTF-16 or UTF-32 (little- or
+  // big-endian) is read through its code units, since the digits, signs and
+  // line breaks are ASCII in every encoding (any other character reads as a
+  // letter). A count line holding a NUL byte is refused: the text is in an
+  // encoding without a mark (UTF-16 or UTF-32) and would read as count 0.
   bool Feed(const char* data, size_t size, std::string* err);
 
   // Whether every sample is in: the rest of the text is surplus lines, which
@@ -63,16 +65,22 @@ class SignalParser {
   // Brings in the pages of the samples from position_ to `end` (exclusive)
   // that are not in yet (PrepareSamples), each page once.
   void PrepareSamplesUpTo(int64_t end);
-  // Feed for UTF-16 text: each code unit as one byte.
-  bool FeedUtf16(const char* p, size_t size, std::string* err);
+  // Feed for UTF-16 and UTF-32 text: each code unit as one byte.
+  bool FeedCodeUnits(const char* p, size_t size, std::string* err);
+  // Decides the encoding from the head_ bytes so far, where they tell.
+  void DecideEncoding();
 
-  enum class Encoding { kUndecided, kBytes, kUtf16Little, kUtf16Big };
+  enum class Encoding { kUndecided, kBytes, kCodeUnits };
   Encoding encoding_ = Encoding::kUndecided;
+  // The code units' size (2 or 4 bytes) and order.
+  size_t unit_size_ = 0;
+  bool little_endian_ = false;
   // The text's first bytes, while they may still be a byte-order mark.
-  char head_[3];
+  char head_[4];
   size_t head_size_ = 0;
-  // A UTF-16 code unit's first byte, when a chunk ended after it.
-  int odd_byte_ = -1;
+  // The bytes of a code unit a chunk ended within.
+  unsigned char partial_[4];
+  size_t partial_size_ = 0;
   std::string narrowed_;
 
   Signal* signal_;

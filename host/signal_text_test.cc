@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -113,43 +114,66 @@ TEST(SignalTextTest, ParsesLinesAsSaturatingAtoiWhereverLinesAndChunksFall) {
 }
 
 // `units` (ASCII, and "\x01\x31" for the letter U+0131, whose low byte is
-// a digit's) as UTF-16 after its byte-order mark.
-std::string Utf16(std::string_view units, bool little) {
-  std::string text = little ? "\xFF\xFE" : "\xFE\xFF";
-  for (size_t i = 0; i < units.size(); ++i) {
-    const bool letter = units[i] == '\x01';
-    const char high = letter ? '\x01' : '\0';
-    const char low = letter ? units[++i] : units[i];
-    text += little ? std::string{low, high} : std::string{high, low};
+// a digit's) in code units of `width` bytes after its byte-order mark.
+std::string CodeUnits(std::string_view units, size_t width, bool little) {
+  std::string text;
+  for (size_t i = 0; i <= units.size(); ++i) {
+    const bool mark = i == 0;
+    const bool letter = !mark && units[i - 1] == '\x01';
+    const uint32_t unit = mark     ? 0xFEFF
+                          : letter ? 0x100 | static_cast<uint8_t>(units[i++])
+                                   : static_cast<uint8_t>(units[i - 1]);
+    for (size_t k = 0; k < width; ++k) {
+      text += static_cast<char>(unit >> 8 * (little ? k : width - 1 - k));
+    }
   }
   return text;
 }
 
-// Texts as editors on Windows save them, with a byte-order mark, fed in two
-// chunks split at every byte: the same numbers as without it.
+// Texts as editors save them, with a byte-order mark, fed in two chunks
+// split at every byte: the same numbers as without it. A count line with
+// NUL bytes is a text without its mark, refused (nullopt).
 TEST(SignalTextTest, ByteOrderMarksAreNotPartOfTheText) {
-  const std::string utf16 = "4\r\n1\r\n-2\r\n\x01\x31\x35\r\n3\r\n";
+  const std::string units = "4\r\n1\r\n-2\r\n\x01\x31\x35\r\n3\r\n";
+  const std::vector<int32_t> numbers = {4, 1, -2, 0, 3};
   const struct {
     std::string text;
-    std::vector<int32_t> expected;
+    std::optional<std::vector<int32_t>> expected;
   } cases[] = {
       {"\xEF\xBB\xBF"
        "3\r\n1\r\n2\r\n3\r\n",
-       {3, 1, 2, 3}},
-      {Utf16(utf16, true), {4, 1, -2, 0, 3}},
-      {Utf16(utf16, false), {4, 1, -2, 0, 3}},
+       std::vector<int32_t>{3, 1, 2, 3}},
+      {CodeUnits(units, 2, true), numbers},
+      {CodeUnits(units, 2, false), numbers},
+      {CodeUnits(units, 4, true), numbers},
+      {CodeUnits(units, 4, false), numbers},
+      {CodeUnits("", 2, true), std::vector<int32_t>{0}},
       // Not a whole mark: the bytes are the text's.
       {"\xEF\xBB"
        "5\n",
-       {0}},
-      {"\xFF", {0}},
+       std::vector<int32_t>{0}},
+      {"\xFF", std::vector<int32_t>{0}},
       {"\xFE"
        "2\n",
-       {0}},
+       std::vector<int32_t>{0}},
+      {CodeUnits(units, 2, false).substr(2), std::nullopt},
+      {CodeUnits(units, 4, true).substr(4), std::nullopt},
   };
   for (const auto& c : cases) {
     for (size_t split = 0; split <= c.text.size(); ++split) {
-      EXPECT_EQ(Parse(c.text, split), c.expected) << c.text << " @" << split;
+      if (c.expected) {
+        EXPECT_EQ(Parse(c.text, split), *c.expected) << c.text << " @" << split;
+        continue;
+      }
+      Signal signal;
+      SignalParser parser(&signal);
+      std::string err;
+      EXPECT_FALSE(
+          parser.Feed(c.text.data(), split, &err) &&
+          parser.Feed(c.text.data() + split, c.text.size() - split, &err) &&
+          parser.Finish(&err))
+          << split;
+      EXPECT_EQ(signal.data(), nullptr);
     }
   }
 }

@@ -45,11 +45,13 @@ TEST(DialogueLimitsTest, EachSlipIsAskedAgainOrSaid) {
        none + "Enter File To Load...\nFile could not be loaded\n" +
            MainMenuText("negative.txt", true),
        "Pellory: cannot load negative.txt: negative sample count -5\n", "", ""},
-      {"endless device", "1 /dev/zero 4\n",
-       none + "Enter File To Load...\nFile loaded\n" +
-           MainMenuText("/dev/zero", true) + "0," +
-           MainMenuText("/dev/zero", true),
-       "", "", ""},
+      {"an endless device of NUL bytes is no text, and no wait",
+       "1 /dev/zero 4\n",
+       none + "Enter File To Load...\nFile could not be loaded\n" +
+           MainMenuText("/dev/zero", true) + MainMenuText("/dev/zero", true),
+       "Pellory: cannot load /dev/zero: it is not in an encoding Pellory "
+       "reads (UTF-16 or UTF-32 without a byte-order mark?)\n",
+       "", ""},
       {"name past the path limit", "1 " + std::string(100000, 'A') + "\n", "",
        "Pellory: cannot load " + std::string(4097, 'A') +
            ": File name too long\n",
