@@ -1,5 +1,6 @@
 #include "host/filter_menu.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -78,20 +79,16 @@ Outcome RunOnce(Editor& editor) {
   size_t value =
       Inpt >= '0' && Inpt <= '9' ? static_cast<size_t>(Inpt - '0') : 0;
   // The selection is one digit, and where the menu lists ten entries or
-  // more, as many digits as still name a listed entry, so that every
-  // entry, Return among them, can be chosen.
+  // more, the digits typed with it: a number that names no entry shows the
+  // menu again, and leaves none of its digits to answer a prompt.
   const size_t highest = table.size() - 1;
-  while (value > 0) {
+  while (value > 0 && highest >= 10) {
     const int next = editor.in.peek();
-    if (next < '0' || next > '9' ||
-        value * 10 + static_cast<size_t>(next - '0') > highest) {
-      break;
-    }
-    value = value * 10 + static_cast<size_t>(editor.in.get() - '0');
+    if (next < '0' || next > '9') break;
+    editor.in.get();
+    value = std::min(value * 10 + static_cast<size_t>(next - '0'), highest + 1);
   }
-  // Selections past the table's last slot name nothing, like an unknown
-  // file.
-  if (value >= table.size()) return {Outcome::kShowMenuAgain, {}};
+  if (value > highest) return {Outcome::kShowMenuAgain, {}};
   const std::string& entry = table[value];
   if (const KnownPlugin* plugin = FindKnownPlugin(entry)) {
     return ApplyPlugin(editor, *plugin);

@@ -70,8 +70,9 @@ TEST(FilterMenuTest, EveryEntryIsListedInCaseInsensitiveOrder) {
   EXPECT_TRUE(run.input_left);
 }
 
-// With ten entries or more, as many digits as still name an entry choose
-// it: "13" of twelve is entry 1, then 3; "11" is the eleventh.
+// With ten entries or more, the digits typed together choose an entry:
+// "11" is the eleventh; "13" and "34" of twelve name none and show the menu
+// again, leaving no digit behind to answer a prompt.
 TEST(FilterMenuTest, EveryEntryOfALongListCanBeChosen) {
   ScopedTempDir dir;
   InstallPluginFolder();
@@ -79,9 +80,11 @@ TEST(FilterMenuTest, EveryEntryOfALongListCanBeChosen) {
     WriteFile(std::string("DLL/") + name, "");
   }
   WriteFile("sig.txt", "2\n5\n-3\n");
-  const FilterRun amplified = RunFilterMenu("13\n11\n2\n");
+  const FilterRun amplified = RunFilterMenu("13\n34\n11\n2\n");
   EXPECT_NE(amplified.output.find("11 - Tarrock.dll\n12 - Return"),
             std::string::npos);
+  EXPECT_EQ(amplified.output.find("Parameters"),
+            amplified.output.rfind("Enter Selection... ") + 19);
   EXPECT_EQ(amplified.buffer, (std::vector<int32_t>{2, 10, -5}));
   const FilterRun returned = RunFilterMenu("12\n");
   EXPECT_TRUE(returned.input_left);
