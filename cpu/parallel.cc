@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/threads.h"
@@ -16,16 +18,31 @@ namespace {
 int chosen_threads = 0;  // 0: not decided yet
 bool split_small_work = false;
 
-int ThreadCountFromEnvironment() {
-  if (const char* text = std::getenv("PELLORY_THREADS")) {
-    char* end = nullptr;
-    const long threads = std::strtol(text, &end, 10);
-    // More threads than that only costs memory for their stacks.
-    if (end != text && *end == '\0' && threads >= 1) {
-      return static_cast<int>(std::min(threads, 1024L));
-    }
+// More threads than that only costs memory for their stacks.
+constexpr long kMostThreads = 1024;
+
+// The thread count PELLORY_THREADS asks for, or every core; `*problem`
+// says what was wrong with a value that was not used as it stands.
+int ThreadCountFromEnvironment(std::string* problem) {
+  const char* text = std::getenv("PELLORY_THREADS");
+  if (text == nullptr) return UsableCores();
+  char* end = nullptr;
+  errno = 0;
+  const long threads = std::strtol(text, &end, 10);
+  const std::string variable = std::string("PELLORY_THREADS=") + text;
+  if (end == text || *end != '\0' || threads < 1 || errno == ERANGE) {
+    *problem = variable +
+               " is not a positive whole number; every core is "
+               "used (" +
+               std::to_string(UsableCores()) + " threads)";
+    return UsableCores();
   }
-  return UsableCores();
+  if (threads > kMostThreads) {
+    *problem = variable + " is more threads than Pellory starts; " +
+               std::to_string(kMostThreads) + " are used";
+    return static_cast<int>(kMostThreads);
+  }
+  return static_cast<int>(threads);
 }
 
 // Threads that stay for the process's life, waiting for parts to run: a
@@ -123,7 +140,9 @@ class Workers {
 }  // namespace
 
 int ThreadCount() {
-  if (chosen_threads == 0) chosen_threads = ThreadCountFromEnvironment();
+  std::string ignored;
+  if (chosen_threads == 0)
+    chosen_threads = ThreadCountFromEnvironment(&ignored);
   return chosen_threads;
 }
 
@@ -147,6 +166,12 @@ void RunParts(int parts, const std::function<void(int part)>& work) {
   // Never destroyed: its threads wait for work until the process ends.
   static Workers& workers = *new Workers;
   workers.Run(parts, work);
+}
+
+std::string ThreadCountProblem() {
+  std::string problem;
+  ThreadCountFromEnvironment(&problem);
+  return problem;
 }
 
 }  // namespace pellory

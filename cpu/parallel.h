@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace pellory {
 
@@ -15,6 +16,11 @@ namespace pellory {
 // positive number (1: the calling thread alone), otherwise every core the
 // process may run on. Decided once per process, unless a test chose.
 int ThreadCount();
+// What is wrong with PELLORY_THREADS, where it is set to a value not used
+// as it stands (not a positive whole number, or more threads than are
+// started), and what is used instead; "" when nothing is. For the program
+// to say once: the plug-ins decide alike and say nothing.
+std::string ThreadCountProblem();
 // For tests: `threads` from now on and, with `split_small_work`, work of
 // any size split, so that splits fall everywhere.
 void UseThreadCount(int threads, bool split_small_work = false);

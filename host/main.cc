@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <string>
 
+#include "cpu/parallel.h"
 #include "host/editor.h"
 #include "host/main_menu.h"
 #include "platform/console.h"
@@ -15,6 +17,10 @@ int main() {
                                     pellory::StandardInputIsTerminal(),
                                     pellory::StandardOutputIsTerminal()};
   pellory::BufferRedirectedOutput(console);
+  const std::string threads_problem = pellory::ThreadCountProblem();
+  if (!threads_problem.empty()) {
+    std::cerr << "Pellory: " << threads_problem << "\n";
+  }
   pellory::Editor editor(console);
   pellory::MainMenu(editor);
   // The menus stop at the first failed write; its errno is still here.

@@ -80,6 +80,7 @@ class FileReader {
   // a page-table entry for every 4 KiB, set and torn down again).
   static constexpr size_t kReadChunk = 256 << 10;
   static constexpr size_t kBatchPerThread = 1 << 20;
+  static constexpr size_t kLargestBatch = 16 << 20;
 
   // Reads the next batch into batch_, on every thread: its size, or -1
   // with the reason.

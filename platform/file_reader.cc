@@ -55,10 +55,11 @@ long FileReader::Next(const char** data, std::string* err) {
 
 long FileReader::ReadBatch(std::string* err) {
   if (batch_ == nullptr) {
-    // Two threads' worth at least: a whole huge page.
+    // Two threads' worth at least (a whole huge page), and never more than
+    // kLargestBatch, however many threads were asked for.
     const int64_t threads = std::max(ThreadCount(), 2);
-    batch_size_ = static_cast<size_t>(
-        std::min<int64_t>(size_, threads * int64_t{kBatchPerThread}));
+    batch_size_ = static_cast<size_t>(std::min<int64_t>(
+        {size_, threads * int64_t{kBatchPerThread}, int64_t{kLargestBatch}}));
     batch_ = static_cast<char*>(AllocateLarge(batch_size_));
     if (batch_ == nullptr) {
       *err = "not enough memory to read the file";

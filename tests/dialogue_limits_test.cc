@@ -133,6 +133,26 @@ TEST(DialogueLimitsTest, CountTooLargeToAllocateFailsTheLoad) {
 }
 #endif
 
+// A thread count the program does not use as it stands is said once, with
+// what is used instead; the dialogue is the same.
+TEST(DialogueLimitsTest, UnusableThreadCountIsSaid) {
+  ScopedTempDir dir;
+  WriteFile("input", "");
+  for (const char* value : {"0", "abc", "4x", "", "100000", "2"}) {
+    const std::string command = std::string("PELLORY_THREADS='") + value +
+                                "' " + PELLORY_BIN_DIR +
+                                "/Pellory < input > output 2> errors";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile("output"), MainMenuText("None", false));
+    const std::string errors = ReadFile("errors");
+    const std::string named = std::string("Pellory: PELLORY_THREADS=") + value;
+    EXPECT_EQ(
+        errors.rfind(named, 0) == 0 && errors.find('\n') + 1 == errors.size(),
+        std::string(value) != "2")
+        << errors;
+  }
+}
+
 TEST(DialogueLimitsTest, ArgumentsAreIgnored) {
   ScopedTempDir dir;
   WriteFile("input", "");
