@@ -62,7 +62,8 @@ std::string ShownOnTerminal(std::string_view text);
 
 // Waits for one key press. On a terminal it reads one key without echo and
 // without waiting for Enter, the whole sequence a function key or arrow
-// sends, and restores the terminal settings afterwards; the interrupt, quit
+// sends (and discards what arrived with it in the same burst, the rest of a
+// paste), and restores the terminal settings afterwards; the interrupt, quit
 // and suspend keys act on the whole job, as the system delivers them.
 // Otherwise it consumes one character of the input, or nothing at end of
 // input. Pending output is flushed first so the

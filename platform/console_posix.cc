@@ -100,6 +100,26 @@ void ReadRestOfKey(unsigned char first) {
   }
 }
 
+// How long the bytes of one burst may lie apart: a paste, or whatever a
+// terminal sends at once, arrives within a few milliseconds; a person's
+// next key press takes far longer.
+constexpr int kBurstGapMilliseconds = 10;
+
+// Discards what arrives with the key press in the same burst: the rest of
+// a paste is not typing, and must not answer the menus.
+void DiscardRestOfBurst() {
+  pollfd ready = {STDIN_FILENO, POLLIN, 0};
+  unsigned char discarded[4096];
+  for (;;) {
+    const int polled = poll(&ready, 1, kBurstGapMilliseconds);
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled <= 0 || (ready.revents & POLLIN) == 0) return;
+    const ssize_t got = read(STDIN_FILENO, discarded, sizeof(discarded));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;
+  }
+}
+
 // Reads one key press from the terminal in non-canonical mode without
 // echo. The interrupt, quit and suspend characters keep their meaning: the
 // terminal sends their signals to the whole foreground job, as for any
@@ -130,7 +150,10 @@ void ReadOneKeyFromTerminal() {
     do {
       got = read(STDIN_FILENO, &key, 1);
     } while (got < 0 && errno == EINTR);
-    if (got == 1) ReadRestOfKey(key);
+    if (got == 1) {
+      ReadRestOfKey(key);
+      DiscardRestOfBurst();
+    }
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   }
   if (stops) sigaction(SIGTSTP, &before_stop, nullptr);

@@ -178,6 +178,12 @@ void WaitForKey(const Console& console) {
     while (ReadConsoleInputW(in, &record, 1, &read) && read == 1 &&
            !IsKeyPress(record)) {
     }
+    // What arrived with the key in the same burst (the rest of a paste) is
+    // not typing: it goes, so that it cannot answer the menus.
+    constexpr DWORD kBurstGapMilliseconds = 10;
+    while (WaitForSingleObject(in, kBurstGapMilliseconds) == WAIT_OBJECT_0 &&
+           ReadConsoleInputW(in, &record, 1, &read) && read == 1) {
+    }
     if (moded) SetConsoleMode(in, mode);
     return;
   }

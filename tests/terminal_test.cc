@@ -169,15 +169,16 @@ TEST(TerminalTest, OutcomesStayAboveTheMenuAndNamesAreShownSafely) {
 }
 
 // A key that sends a sequence (Insert, F5, an arrow, Alt with a key, a
-// letter of two UTF-8 bytes) is one key press: nothing of it reaches the
-// menus, which would save, load or redraw.
+// letter of two UTF-8 bytes) is one key press, and a paste ends the wait
+// and nothing else: nothing of either reaches the menus, which would save,
+// load or redraw.
 TEST(TerminalTest, AKeyPressIsItsWholeSequence) {
   ScopedTempDir dir;
   TerminalSession session;
   ASSERT_TRUE(session.started());
   ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
-  for (const char* key :
-       {"\x1b[2~", "\x1b[15~", "\x1bOA", "\x1b[[A", "\x1bx", "\xc3\xa9"}) {
+  for (const char* key : {"\x1b[2~", "\x1b[15~", "\x1bOA", "\x1b[[A", "\x1bx",
+                          "\xc3\xa9", "17 -4 250 12 1 3 9\n"}) {
     session.Type("4\n");
     ASSERT_TRUE(session.WaitForRawMode(true));
     const size_t before = session.output().size();
