@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/plugin_catalog.h"
@@ -22,21 +23,23 @@ struct Outcome {
   Notice notice;
 };
 
-// Prints the numbered entries of the plug-in folder and the Return line, and
-// returns the entry table: slot 0 empty, the entries, then "Return".
-std::vector<std::string> ShowEntries(Editor& editor) {
+// Adds the numbered entries of the plug-in folder and the Return line to
+// `screen`, and returns the entry table: slot 0 empty, the entries, then
+// "Return".
+std::vector<std::string> ListEntries(const Editor& editor,
+                                     std::string* screen) {
   std::vector<std::string> names;
   if (ListDirectory(kPluginFolder, &names)) {
     for (size_t i = 0; i < names.size(); ++i) {
       const std::string shown = NameForOutput(editor.console, names[i]);
-      editor.out << i + 1 << " - "
-                 << (editor.console.output_is_terminal ? ShownOnTerminal(shown)
-                                                       : shown)
-                 << "\n";
+      *screen +=
+          std::to_string(i + 1) + " - " +
+          (editor.console.output_is_terminal ? ShownOnTerminal(shown) : shown) +
+          "\n";
     }
-    editor.out << names.size() + 1 << " - Return To Main Menu\n";
+    *screen += std::to_string(names.size() + 1) + " - Return To Main Menu\n";
   } else {
-    editor.out << "No DLLs found";
+    *screen += "No DLLs found";
   }
   std::vector<std::string> table;
   table.reserve(names.size() + 2);
@@ -72,10 +75,16 @@ Outcome ApplyPlugin(Editor& editor, const KnownPlugin& plugin) {
 }
 
 Outcome RunOnce(Editor& editor) {
-  const std::vector<std::string> table = ShowEntries(editor);
-  editor.out << "\nEnter Selection... ";
+  std::string screen;
+  const std::vector<std::string> table = ListEntries(editor, &screen);
+  screen += "\nEnter Selection... ";
+  editor.out << screen;
   char Inpt;
-  if (!ReadSelection(editor.in, &Inpt)) return {Outcome::kQuit, {}};
+  {
+    // A stop here (Ctrl-Z, then fg) brings the menu back.
+    ScreenShownAfterStop shown_again(editor.console, std::move(screen));
+    if (!ReadSelection(editor.in, &Inpt)) return {Outcome::kQuit, {}};
+  }
   size_t value =
       Inpt >= '0' && Inpt <= '9' ? static_cast<size_t>(Inpt - '0') : 0;
   // The selection is one digit, and where the menu lists ten entries or

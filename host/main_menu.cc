@@ -1,6 +1,8 @@
 #include "host/main_menu.h"
 
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "host/filter_menu.h"
 #include "host/prompt.h"
@@ -71,20 +73,20 @@ constexpr MenuEntry kMenu[] = {
     {'5', "5 - Apply Filter To Current Signal File\n", true, FilterEntry},
 };
 
-void ShowMenu(Editor& editor) {
-  editor.out << "Current file loaded = ";
+std::string MenuText(const Editor& editor) {
+  std::string text = "Current file loaded = ";
   if (editor.currentSignal == nullptr) {
-    editor.out << "None\n\n";
+    text += "None\n\n";
   } else {
-    editor.out << NameForOutput(editor.console, editor.currentFileName)
-               << "\n\n";
+    text += NameForOutput(editor.console, editor.currentFileName) + "\n\n";
   }
-  editor.out << "Enter Selection\n\n";
+  text += "Enter Selection\n\n";
   for (const MenuEntry& entry : kMenu) {
     if (!entry.needs_signal || editor.currentSignal != nullptr) {
-      editor.out << entry.text;
+      text += entry.text;
     }
   }
+  return text;
 }
 
 Next PerformSelection(Editor& editor, char selection) {
@@ -102,9 +104,14 @@ void MainMenu(Editor& editor) {
   // A console that can no longer be written to ends the run: the user
   // would be answering menus nobody sees.
   while (editor.out) {
-    ShowMenu(editor);
+    std::string menu = MenuText(editor);
+    editor.out << menu;
     char selection;
-    if (!ReadSelection(editor.in, &selection)) return;
+    {
+      // A stop here (Ctrl-Z, then fg) brings the menu back.
+      ScreenShownAfterStop shown_again(editor.console, std::move(menu));
+      if (!ReadSelection(editor.in, &selection)) return;
+    }
     // The read flushed the menu: a failure there ends the run with errno
     // still telling why.
     if (!editor.out) return;

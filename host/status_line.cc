@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <ostream>
+#include <string>
 #include <utility>
 
 #include "platform/threads.h"
@@ -19,11 +21,12 @@ struct StatusLine::Shared {
   std::mutex mutex;
   std::condition_variable over_now;
   bool over = false;
-  std::ostream* out = nullptr;
+  // Made and ended on the action's thread: it holds the process's handlers
+  // for a stop or an ending signal while the line is up.
+  std::unique_ptr<LineInPlace> line;
   std::string doing;
   const Progress* progress = nullptr;
   std::chrono::steady_clock::time_point start;
-  size_t shown = 0;  // the length of the line on the screen
 };
 
 namespace {
@@ -41,22 +44,32 @@ std::string Text(const StatusLine::Shared& shared) {
     text += std::to_string(std::min<int64_t>(done * 100 / total, 100));
     text += '%';
   } else {
+    // The time the action has run, less any time the process was stopped.
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-        std::chrono::steady_clock::now() - shared.start);
+        std::chrono::steady_clock::now() - shared.start -
+        shared.line->StoppedTime());
     text += std::to_string(seconds.count());
     text += " s";
   }
   return text;
 }
 
-// Over the line drawn before: "\r", the text, blanks up to the old length.
-void Draw(StatusLine::Shared& shared, const std::string& text) {
-  std::string line = "\r" + text;
-  if (text.size() < shared.shown) line.append(shared.shown - text.size(), ' ');
-  if (text.empty()) line += '\r';
-  shared.out->write(line.data(), static_cast<std::streamsize>(line.size()));
-  shared.out->flush();
-  shared.shown = text.size();
+// `text` cut to fit the terminal's width, which may have changed since
+// the last redraw, short of its last column (a terminal may wrap a line
+// that reaches it): a column a character, never a UTF-8 letter cut in two.
+std::string FittedToTerminal(std::string text) {
+  const int columns = TerminalColumns();
+  if (columns <= 1) return text;
+  int characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xc0) == 0x80) continue;
+    if (characters == columns - 1) {
+      text.resize(i);
+      return text;
+    }
+    ++characters;
+  }
+  return text;
 }
 
 void DrawUntilOver(const std::shared_ptr<StatusLine::Shared>& shared) {
@@ -64,7 +77,7 @@ void DrawUntilOver(const std::shared_ptr<StatusLine::Shared>& shared) {
   auto next = shared->start + kQuietStart;
   while (
       !shared->over_now.wait_until(lock, next, [&] { return shared->over; })) {
-    Draw(*shared, Text(*shared));
+    shared->line->Draw(FittedToTerminal(Text(*shared)));
     next = std::chrono::steady_clock::now() + kRedraw;
   }
 }
@@ -76,7 +89,7 @@ StatusLine::StatusLine(const Console& console, std::string doing,
   if (!console.output_is_terminal) return;
   console.out.flush();
   shared_ = std::make_shared<Shared>();
-  shared_->out = &console.out;
+  shared_->line = std::make_unique<LineInPlace>(console);
   shared_->doing = std::move(doing);
   shared_->progress = progress;
   shared_->start = std::chrono::steady_clock::now();
@@ -91,7 +104,7 @@ StatusLine::~StatusLine() {
   std::lock_guard<std::mutex> lock(shared_->mutex);
   shared_->over = true;
   shared_->over_now.notify_one();
-  if (shared_->shown > 0) Draw(*shared_, "");
+  shared_->line.reset();
 }
 
 std::string Grouped(int64_t value) {

@@ -8,6 +8,8 @@
 #ifndef PELLORY_PLATFORM_CONSOLE_H_
 #define PELLORY_PLATFORM_CONSOLE_H_
 
+#include <atomic>
+#include <chrono>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -69,6 +71,54 @@ std::string ShownOnTerminal(std::string_view text);
 // input. Pending output is flushed first so the
 // user sees what to read.
 void WaitForKey(const Console& console);
+
+// The width in columns of the terminal standard output writes to, as the
+// terminal says it now; 0 where it does not say.
+int TerminalColumns();
+
+// A line redrawn in place on the terminal while something runs (a status
+// line), on `console.out`, which must be the terminal. While it lives, the
+// line is erased before the process stops (Ctrl-Z) or ends on a signal,
+// and drawn again once it goes on. One at a time.
+class LineInPlace {
+ public:
+  explicit LineInPlace(const Console& console);
+  LineInPlace(const LineInPlace&) = delete;
+  LineInPlace& operator=(const LineInPlace&) = delete;
+  // Erases the line.
+  ~LineInPlace();
+
+  // Draws `text` over the line, cut to the terminal's width so that it
+  // never wraps; "" erases it. From one thread at a time.
+  void Draw(std::string_view text);
+
+  // How long the process has been stopped since the line began.
+  std::chrono::steady_clock::duration StoppedTime() const;
+
+ private:
+  // Blanks the line from a signal handler (console_posix.cc,
+  // console_win32.cc).
+  friend void EraseLineInPlace();
+
+  std::ostream& out_;
+  // How many columns of the line are on the screen.
+  static std::atomic<int> shown_columns_;
+};
+
+// While it lives, a process stopped at a prompt (Ctrl-Z) and continued
+// (fg) clears the screen and shows `screen` again, since the shell wrote
+// over it. Only where both input and output are the terminal.
+class ScreenShownAfterStop {
+ public:
+  ScreenShownAfterStop(const Console& console, std::string screen);
+  ScreenShownAfterStop(const ScreenShownAfterStop&) = delete;
+  ScreenShownAfterStop& operator=(const ScreenShownAfterStop&) = delete;
+  ~ScreenShownAfterStop();
+
+ private:
+  bool active_ = false;
+  std::string screen_;
+};
 
 }  // namespace pellory
 

@@ -1,18 +1,26 @@
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <istream>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/console.h"
 #include "platform/ending_signals.h"
 
 namespace pellory {
+
+void EraseLineInPlace();
+
 namespace {
 
 // Home, erase the screen, erase the scrollback: what "cls" leaves behind.
@@ -28,12 +36,10 @@ void RestoreTerminal() {
   tcsetattr(STDIN_FILENO, TCSANOW, &settings_to_restore);
 }
 
-// A stop during the key wait (Ctrl-Z, which the terminal sends to the
-// whole job, or SIGTSTP from outside): the terminal gets its settings back
-// before the process stops, and the key wait its own once it goes on.
-extern "C" void StopWithTerminalRestored(int) {
-  const int saved_errno = errno;
-  RestoreTerminal();
+// From a SIGTSTP handler: stops the process as the signal would have,
+// and returns once it goes on (at once for a process group without a shell
+// to resume it, which the system does not stop at all).
+void StopAsByDefault() {
   struct sigaction stop = {};
   stop.sa_handler = SIG_DFL;
   sigemptyset(&stop.sa_mask);
@@ -44,10 +50,63 @@ extern "C" void StopWithTerminalRestored(int) {
   sigaddset(&just_stop, SIGTSTP);
   sigprocmask(SIG_UNBLOCK, &just_stop, nullptr);
   raise(SIGTSTP);
-  // Going on (a process group without a shell to resume it is not
-  // stopped at all).
   sigaction(SIGTSTP, &ours, nullptr);
+}
+
+// A stop during the key wait (Ctrl-Z, which the terminal sends to the
+// whole job, or SIGTSTP from outside): the terminal gets its settings back
+// before the process stops, and the key wait its own once it goes on.
+extern "C" void StopWithTerminalRestored(int) {
+  const int saved_errno = errno;
+  RestoreTerminal();
+  StopAsByDefault();
   tcsetattr(STDIN_FILENO, TCSANOW, &key_wait_settings);
+  errno = saved_errno;
+}
+
+// Writes all of `size` bytes to standard output, from a signal handler.
+void WriteFromHandler(const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t put = write(STDOUT_FILENO, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return;
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+}
+
+// The line in place: how many columns of it are on the screen, and the
+// time the process spent stopped while it was there, for the handlers.
+std::atomic<int64_t> line_stopped_nanoseconds{0};
+struct sigaction before_line_stop;
+
+int64_t MonotonicNanoseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+// A stop while the line is shown: the shell's words come on a clean line,
+// and the clock leaves out the time stopped. The line comes back at its
+// next redraw.
+extern "C" void StopWithLineErased(int) {
+  const int saved_errno = errno;
+  EraseLineInPlace();
+  const int64_t stopped = MonotonicNanoseconds();
+  StopAsByDefault();
+  line_stopped_nanoseconds += MonotonicNanoseconds() - stopped;
+  errno = saved_errno;
+}
+
+// The screen to show again after a stop at a prompt.
+const char* screen_after_stop = nullptr;
+size_t screen_after_stop_size = 0;
+struct sigaction before_screen_continue;
+
+extern "C" void ShowScreenAgain(int) {
+  const int saved_errno = errno;
+  WriteFromHandler(kClearSequence, sizeof(kClearSequence) - 1);
+  WriteFromHandler(screen_after_stop, screen_after_stop_size);
   errno = saved_errno;
 }
 
@@ -157,10 +216,27 @@ void ReadOneKeyFromTerminal() {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   }
   if (stops) sigaction(SIGTSTP, &before_stop, nullptr);
-  DisarmEndingSignals();
+  DisarmEndingSignals(RestoreTerminal);
 }
 
 }  // namespace
+
+// Blanks the columns the line covers, and the two after it where the
+// terminal echoed the key that sent the signal (^C, ^Z), and leaves the
+// cursor at its start.
+void EraseLineInPlace() {
+  static constexpr char kBlanks[] = "                                ";
+  int columns = LineInPlace::shown_columns_.exchange(0);
+  if (columns == 0) return;
+  columns = std::max(columns, std::min(columns + 2, TerminalColumns() - 1));
+  WriteFromHandler("\r", 1);
+  while (columns > 0) {
+    const int part = std::min<int>(columns, sizeof(kBlanks) - 1);
+    WriteFromHandler(kBlanks, static_cast<size_t>(part));
+    columns -= part;
+  }
+  WriteFromHandler("\r", 1);
+}
 
 bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
@@ -227,6 +303,61 @@ void WaitForKey(const Console& console) {
   console.in.get();
   // End of input here is not an error: the next menu read ends the run.
   if (console.in.eof()) console.in.clear(std::ios::eofbit);
+}
+
+int TerminalColumns() {
+  winsize size;
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+LineInPlace::LineInPlace(const Console& console) : out_(console.out) {
+  shown_columns_ = 0;
+  line_stopped_nanoseconds = 0;
+  ArmEndingSignals(EraseLineInPlace);
+  struct sigaction stop = {};
+  stop.sa_handler = StopWithLineErased;
+  sigemptyset(&stop.sa_mask);
+  stop.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, nullptr, &before_line_stop);
+  // A process that ignores stops keeps ignoring them.
+  if (before_line_stop.sa_handler != SIG_IGN) {
+    sigaction(SIGTSTP, &stop, nullptr);
+  }
+}
+
+LineInPlace::~LineInPlace() {
+  Draw("");
+  sigaction(SIGTSTP, &before_line_stop, nullptr);
+  DisarmEndingSignals(EraseLineInPlace);
+}
+
+std::chrono::steady_clock::duration LineInPlace::StoppedTime() const {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::nanoseconds(line_stopped_nanoseconds.load()));
+}
+
+ScreenShownAfterStop::ScreenShownAfterStop(const Console& console,
+                                           std::string screen)
+    : active_(console.input_is_terminal && console.output_is_terminal),
+      screen_(std::move(screen)) {
+  if (!active_) return;
+  screen_after_stop = screen_.data();
+  screen_after_stop_size = screen_.size();
+  // The prompt's read goes on after the handler: the dialogue never sees
+  // the stop.
+  struct sigaction again = {};
+  again.sa_handler = ShowScreenAgain;
+  sigemptyset(&again.sa_mask);
+  again.sa_flags = SA_RESTART;
+  sigaction(SIGCONT, &again, &before_screen_continue);
+}
+
+ScreenShownAfterStop::~ScreenShownAfterStop() {
+  if (!active_) return;
+  sigaction(SIGCONT, &before_screen_continue, nullptr);
+  screen_after_stop = nullptr;
+  screen_after_stop_size = 0;
 }
 
 }  // namespace pellory

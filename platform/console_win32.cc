@@ -3,6 +3,8 @@
 // redirected streams carry plain text.
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <istream>
@@ -12,6 +14,7 @@
 #include <string_view>
 
 #include "platform/console.h"
+#include "platform/ending_signals.h"
 #include "platform/names_win32.h"
 
 namespace pellory {
@@ -191,5 +194,49 @@ void WaitForKey(const Console& console) {
   // End of input here is not an error: the next menu read ends the run.
   if (console.in.eof()) console.in.clear(std::ios::eofbit);
 }
+
+int TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+    return 0;
+  }
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// Blanks the line when Ctrl-C ends the program (on the console's own
+// thread).
+void EraseLineInPlace() {
+  static constexpr char kBlanks[] = "                                ";
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written;
+  int columns = LineInPlace::shown_columns_.exchange(0);
+  if (columns == 0) return;
+  WriteFile(out, "\r", 1, &written, nullptr);
+  while (columns > 0) {
+    const int part = std::min<int>(columns, sizeof(kBlanks) - 1);
+    WriteFile(out, kBlanks, static_cast<DWORD>(part), &written, nullptr);
+    columns -= part;
+  }
+  WriteFile(out, "\r", 1, &written, nullptr);
+}
+
+LineInPlace::LineInPlace(const Console& console) : out_(console.out) {
+  shown_columns_ = 0;
+  ArmEndingSignals(EraseLineInPlace);
+}
+
+LineInPlace::~LineInPlace() {
+  Draw("");
+  DisarmEndingSignals(EraseLineInPlace);
+}
+
+// Windows has no stop for a console program.
+std::chrono::steady_clock::duration LineInPlace::StoppedTime() const {
+  return {};
+}
+
+ScreenShownAfterStop::ScreenShownAfterStop(const Console&, std::string) {}
+
+ScreenShownAfterStop::~ScreenShownAfterStop() {}
 
 }  // namespace pellory

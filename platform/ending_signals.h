@@ -6,11 +6,13 @@
 
 namespace pellory {
 
-// Until DisarmEndingSignals, an ending signal first runs `cleanup`, which
-// must be async-signal-safe, then ends the process as it would have. One
-// arming at a time; disarming brings back the handlers from before.
+// Until DisarmEndingSignals(`cleanup`), an ending signal first runs
+// `cleanup`, which must be async-signal-safe, then ends the process as it
+// would have. Several cleanups may be armed at once (a temporary file and
+// the status line on the screen, say): the newest runs first. Once the last
+// is disarmed, the handlers from before are back.
 void ArmEndingSignals(void (*cleanup)());
-void DisarmEndingSignals();
+void DisarmEndingSignals(void (*cleanup)());
 
 // Holds the ending signals back while it lives: they arrive once it is
 // gone, so that a step and what a cleanup knows of it change together.

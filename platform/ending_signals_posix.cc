@@ -7,7 +7,10 @@ namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kCount = 4;
-void (*armed_cleanup)() = nullptr;
+// The armed cleanups, oldest first, and how many there are.
+constexpr int kMostCleanups = 4;
+void (*volatile armed_cleanups[kMostCleanups])() = {};
+volatile sig_atomic_t armed_count = 0;
 struct sigaction saved_actions[kCount];
 // How many holds are alive.
 int holds = 0;
@@ -18,7 +21,7 @@ void EndingSet(sigset_t* set) {
 }
 
 extern "C" void CleanUpAndEnd(int signal_number) {
-  if (armed_cleanup != nullptr) armed_cleanup();
+  for (int i = armed_count - 1; i >= 0; --i) armed_cleanups[i]();
   ::signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
@@ -26,7 +29,16 @@ extern "C" void CleanUpAndEnd(int signal_number) {
 }  // namespace
 
 void ArmEndingSignals(void (*cleanup)()) {
-  armed_cleanup = cleanup;
+  // The list changes with the signals held back, so a handler never sees
+  // it half changed.
+  EndingSignalsHeldBack held;
+  for (int i = 0; i < armed_count; ++i) {
+    if (armed_cleanups[i] == cleanup) return;
+  }
+  if (armed_count == kMostCleanups) return;
+  armed_cleanups[armed_count] = cleanup;
+  armed_count = armed_count + 1;
+  if (armed_count > 1) return;
   struct sigaction action = {};
   action.sa_handler = CleanUpAndEnd;
   sigemptyset(&action.sa_mask);
@@ -35,11 +47,19 @@ void ArmEndingSignals(void (*cleanup)()) {
   }
 }
 
-void DisarmEndingSignals() {
+void DisarmEndingSignals(void (*cleanup)()) {
+  EndingSignalsHeldBack held;
+  int kept = 0;
+  for (int i = 0; i < armed_count; ++i) {
+    if (armed_cleanups[i] != cleanup)
+      armed_cleanups[kept++] = armed_cleanups[i];
+  }
+  const bool was_armed = armed_count > 0;
+  armed_count = kept;
+  if (!was_armed || kept > 0) return;
   for (int i = 0; i < kCount; ++i) {
     sigaction(kEndingSignals[i], &saved_actions[i], nullptr);
   }
-  armed_cleanup = nullptr;
 }
 
 // The held-back signals are released by unblocking them, not by restoring

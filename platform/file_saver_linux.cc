@@ -63,7 +63,7 @@ void FileSaver::DiscardReplacement() {
   if (!temporary_.empty()) {
     EndingSignalsHeldBack held;
     unlinkat(folder_fd_, temporary_.c_str(), 0);
-    DisarmEndingSignals();
+    StopRemovingOnEnd();
     temporary_.clear();
   }
 }
@@ -255,7 +255,7 @@ bool FileSaver::PutInPlace(std::string* err) {
   }
   if (!temporary_.empty()) {
     temporary_.clear();
-    DisarmEndingSignals();
+    StopRemovingOnEnd();
   }
   return true;
 }

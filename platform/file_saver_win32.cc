@@ -52,7 +52,7 @@ void FileSaver::Discard() {
   if (!temporary_.empty()) {
     EndingSignalsHeldBack held;
     DeleteFileW(LongPathForm(temporary_).c_str());
-    DisarmEndingSignals();
+    DisarmEndingSignals(RemovePendingTemporary);
     temporary_.clear();
   }
 }
@@ -182,7 +182,7 @@ bool FileSaver::PutInPlace(std::string* err) {
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!placed) return Fail(err);
   temporary_.clear();
-  DisarmEndingSignals();
+  DisarmEndingSignals(RemovePendingTemporary);
   if (keep_existing_ && attributes_ != INVALID_FILE_ATTRIBUTES) {
     // The content is in place: an attribute that cannot be set again does
     // not fail the save.

@@ -129,6 +129,8 @@ int CreateUnusedFile(int folder, const std::string& prefix, mode_t mode,
   return -1;
 }
 
+void StopRemovingOnEnd() { DisarmEndingSignals(RemovePendingTemporary); }
+
 int CreateNamelessFile(int folder, mode_t mode) {
 #if defined(O_TMPFILE)
   if (CanNameAnonymousFiles()) {

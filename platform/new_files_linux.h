@@ -28,9 +28,13 @@ ssize_t WriteNoPipeSignal(int fd, const char* data, size_t size);
 // Creates a new file in `folder` with `mode` (under the umask or the
 // folder's default ACL) under a name not in use that begins with `prefix`,
 // which goes to `*name`. When `removable`, an ending signal removes it
-// until DisarmEndingSignals.
+// until StopRemovingOnEnd.
 int CreateUnusedFile(int folder, const std::string& prefix, mode_t mode,
                      bool removable, std::string* name);
+
+// An ending signal no longer removes the file made removable: it has been
+// renamed into place, or removed.
+void StopRemovingOnEnd();
 
 // A nameless new file in `folder` with `mode`, as a named one would get it,
 // or -1 (EOPNOTSUPP among the reasons) where the file system cannot make

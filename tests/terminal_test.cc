@@ -26,9 +26,10 @@ const std::string kProgram = std::string(PELLORY_BIN_DIR) + "/Pellory";
 class TerminalSession {
  public:
   // The program itself, or, `in_shell`, an interactive shell with job
-  // control to start it from.
-  explicit TerminalSession(bool in_shell = false) {
-    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+  // control to start it from; on a terminal `columns` wide, where given.
+  explicit TerminalSession(bool in_shell = false, unsigned short columns = 0) {
+    winsize size = {24, columns, 0, 0};
+    pid_ = forkpty(&master_, nullptr, nullptr, columns > 0 ? &size : nullptr);
     if (pid_ == 0) {
       if (in_shell) {
         setenv("PS1", "$ ", 1);
@@ -220,27 +221,37 @@ TEST(TerminalTest, StopAtTheKeyWaitStopsTheWholeJob) {
 }
 
 // An action that runs longer than a second says what it does on a status
-// line (here a load waiting for its FIFO's writer), erased before the next
-// screen.
+// line (here a load waiting for its FIFO's writer), cut to the terminal's
+// width (20 columns), erased before a stop (Ctrl-Z: nothing stops here,
+// without a shell) and before the next screen.
 TEST(TerminalTest, ALongActionShowsAStatusLineUntilItEnds) {
   ScopedTempDir dir;
   ASSERT_EQ(mkfifo("slow.fifo", 0600), 0);
-  TerminalSession session;
+  TerminalSession session(false, 20);
   ASSERT_TRUE(session.started());
   ASSERT_TRUE(session.WaitForOutput("4 - Display Current Signal File"));
   session.Type("1\nslow.fifo\n");
-  const std::string status = "Loading slow.fifo... 1 s";
+  const std::string status = "\rLoading slow.fifo.";
   ASSERT_TRUE(session.WaitForOutput(status));
+  const size_t shown = session.output().size();
+  session.Type("\x1a");
+  // 19 columns and the two of the echoed ^Z.
+  const std::string erased = "\r" + std::string(19, ' ') + "\r";
+  ASSERT_TRUE(session.WaitForOutput(erased, shown));
+  ASSERT_TRUE(session.WaitForOutput(status, session.output().find(erased)));
   const int fifo = open("slow.fifo", O_WRONLY);
   ASSERT_EQ(write(fifo, "1\n5\n", 4), 4);
   close(fifo);
   ASSERT_TRUE(session.WaitForOutput(std::string(kClear) + "File loaded"));
   const std::string& output = session.output();
-  const size_t last = output.rfind("Loading slow.fifo...");
-  const size_t length = output.find('\r', last) - last;
-  const size_t erased =
-      output.find("\r" + std::string(length, ' ') + "\r", last);
-  EXPECT_LT(erased, output.find(kClear, last));
+  const size_t cleared = output.find(kClear + std::string("File loaded"));
+  EXPECT_LT(output.rfind(erased, cleared), cleared);
+  for (size_t at = output.find(status); at < cleared;
+       at = output.find(status, at + 1)) {
+    // 19 columns, then the next redraw, the erasing or the echoed ^Z.
+    EXPECT_EQ(output.substr(at, 20), "\rLoading slow.fifo..");
+    EXPECT_TRUE(output[at + 20] == '\r' || output[at + 20] == '^');
+  }
 }
 
 // Ctrl-C typed at the key wait, or a signal sent from outside: the process
