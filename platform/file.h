@@ -126,21 +126,22 @@ class FileReader {
 //  - A new name, or a regular file with one link whose owner, group and
 //    extended attributes (ACLs among them) a new file can be given: the
 //    content goes to a temporary file beside it, which Commit gives the old
-//    file's owner, group, permission bits and attributes, and nothing more,
-//    syncs and renames over the target, once it has checked that the name
-//    still leads to that file. The old content stays whole until then,
-//    whatever fails.
+//    file's owner, group, permission bits, extended attributes and inode
+//    flags, and nothing more, syncs and renames over the target, once it
+//    has checked that the name still leads to that file. The old content stays
+//    whole until then, whatever fails.
 //  - Any other regular file (hard links, an owner the process cannot give
 //    away, attributes it cannot copy, a folder where no temporary file can
 //    be made, a file mounted over its name): rewritten in place, after the
 //    space for the new content is reserved, so that a full disk is found
 //    before an old byte is lost (a reservation that fails gives back what
-//    it took). Ending signals wait until the rewrite is done; where the
-//    folder takes a new file, a synced backup of the old content lies
-//    beside the target until the new content is synced, against what
-//    cannot wait (a kill, a crash, a power loss), and a rewrite that fails
-//    puts the old content back. Attributes the write cleared (file
-//    capabilities, set-ID bits) are set again.
+//    it took). A file system that reserves nothing is asked for room
+//    instead, and the rewrite then goes on only with a backup. Ending signals
+//    wait until the rewrite is done; where the folder takes a new file, a
+//    synced backup of the old content lies beside the target until the new
+//    content is synced, against what cannot wait (a kill, a crash, a power
+//    loss), and a rewrite that fails puts the old content back. Attributes the
+//    write cleared (file capabilities, set-ID bits) are set again.
 //  - Not a regular file (a device, a FIFO): written into directly; never
 //    replaced, truncated or removed. A reader that goes away fails the save.
 //  - A name through a link to what a process has open (/dev/stdout,
