@@ -1,5 +1,6 @@
 #include "host/plugin_catalog.h"
 
+#include <cctype>
 #include <sstream>
 
 #include "host/prompt.h"
@@ -60,13 +61,27 @@ bool AskSmooth(Editor& editor, std::string* parameter_text) {
 
 }  // namespace
 
-const KnownPlugin kAmplifyPlugin = {"Tarrock.dll", kParametersAmplifyExport,
-                                    kFilterAmplifyExport, AskAmplify,
-                                    "Amplifying"};
-const KnownPlugin kEchoPlugin = {"Quillet.dll", kParametersEchoExport,
-                                 kFilterEchoExport, AskEcho, "Echoing"};
-const KnownPlugin kSmoothPlugin = {"Mirrowen.dll", kParametersSmoothExport,
-                                   kFilterSmoothExport, AskSmooth, "Smoothing"};
+const KnownPlugin kAmplifyPlugin = {"Tarrock.dll",
+                                    kParametersAmplifyExport,
+                                    kFilterAmplifyExport,
+                                    AskAmplify,
+                                    "Amplifying",
+                                    "amplify",
+                                    1};
+const KnownPlugin kEchoPlugin = {"Quillet.dll",
+                                 kParametersEchoExport,
+                                 kFilterEchoExport,
+                                 AskEcho,
+                                 "Echoing",
+                                 "echo",
+                                 2};
+const KnownPlugin kSmoothPlugin = {"Mirrowen.dll",
+                                   kParametersSmoothExport,
+                                   kFilterSmoothExport,
+                                   AskSmooth,
+                                   "Smoothing",
+                                   "smooth",
+                                   1};
 
 const KnownPlugin* FindKnownPlugin(const std::string& entry) {
   for (const KnownPlugin* plugin :
@@ -74,6 +89,48 @@ const KnownPlugin* FindKnownPlugin(const std::string& entry) {
     if (entry == plugin->library) return plugin;
   }
   return nullptr;
+}
+
+const KnownPlugin* FindPluginForStep(const std::string& name) {
+  std::string lower;
+  for (const char c : name) {
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  for (const KnownPlugin* plugin :
+       {&kAmplifyPlugin, &kEchoPlugin, &kSmoothPlugin}) {
+    std::string library = plugin->library;
+    library = library.substr(0, library.find('.'));
+    for (char& c : library) {
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (lower == plugin->step || lower == library) return plugin;
+  }
+  return nullptr;
+}
+
+bool ParameterTextFor(const KnownPlugin& plugin, const std::string& values,
+                      std::string* parameter_text) {
+  // The values typed one after the other, each followed by Enter: the
+  // dialogue itself reads them, so that they are accepted, refused and
+  // turned into text exactly as typed ones are. A value it asks again for
+  // takes the next line, so that one value a prompt leaves a line over,
+  // or one too few.
+  std::string typed = values;
+  int lines = 1;
+  for (char& c : typed) {
+    if (c == ',') {
+      c = '\n';
+      ++lines;
+    }
+  }
+  if (lines != plugin.values) return false;
+  std::istringstream in(typed + "\n");
+  std::ostringstream prompts;
+  std::ostringstream errors;
+  Editor editor(in, prompts, errors);
+  if (!plugin.ask_parameters(editor, parameter_text)) return false;
+  std::string rest;
+  return !(in >> rest);
 }
 
 bool LoadPlugin(const KnownPlugin& plugin, PluginExports* exports,

@@ -22,6 +22,11 @@ struct KnownPlugin {
   bool (*ask_parameters)(Editor& editor, std::string* parameter_text);
   // What the status line says while the filter runs.
   const char* doing;
+  // The filter's name in a command line's steps ("smooth=3"), which also
+  // take the library's name without its extension ("mirrowen=3").
+  const char* step;
+  // How many values its dialogue asks for.
+  int values;
 };
 
 extern const KnownPlugin kAmplifyPlugin;
@@ -31,6 +36,18 @@ extern const KnownPlugin kSmoothPlugin;
 // The known plug-in whose library file name is exactly `entry` (compared
 // with Amplify, Echo, Smooth in that order), or null.
 const KnownPlugin* FindKnownPlugin(const std::string& entry);
+
+// The known plug-in a command line's step names, by filter or library
+// name, in any case ("Smooth", "MIRROWEN"), or null.
+const KnownPlugin* FindPluginForStep(const std::string& name);
+
+// The parameter text `plugin`'s dialogue builds when `values` are typed at
+// its prompts, one after the other (a step's comma-separated values). False
+// when the dialogue would ask again or for more: a value that is not a
+// number, has characters after it or lies out of range, one missing or one
+// too many.
+bool ParameterTextFor(const KnownPlugin& plugin, const std::string& values,
+                      std::string* parameter_text);
 
 // A plug-in's two exports, typed as the contract declares them.
 struct PluginExports {

@@ -24,6 +24,7 @@ struct StatusLine::Shared {
   // Made and ended on the action's thread: it holds the process's handlers
   // for a stop or an ending signal while the line is up.
   std::unique_ptr<LineInPlace> line;
+  const Console* console = nullptr;
   std::string doing;
   const Progress* progress = nullptr;
   std::chrono::steady_clock::time_point start;
@@ -57,8 +58,8 @@ std::string Text(const StatusLine::Shared& shared) {
 // `text` cut to fit the terminal's width, which may have changed since
 // the last redraw, short of its last column (a terminal may wrap a line
 // that reaches it): a column a character, never a UTF-8 letter cut in two.
-std::string FittedToTerminal(std::string text) {
-  const int columns = TerminalColumns();
+std::string FittedToTerminal(const Console& console, std::string text) {
+  const int columns = TerminalColumns(console);
   if (columns <= 1) return text;
   int characters = 0;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -77,7 +78,7 @@ void DrawUntilOver(const std::shared_ptr<StatusLine::Shared>& shared) {
   auto next = shared->start + kQuietStart;
   while (
       !shared->over_now.wait_until(lock, next, [&] { return shared->over; })) {
-    shared->line->Draw(FittedToTerminal(Text(*shared)));
+    shared->line->Draw(FittedToTerminal(*shared->console, Text(*shared)));
     next = std::chrono::steady_clock::now() + kRedraw;
   }
 }
@@ -90,6 +91,7 @@ StatusLine::StatusLine(const Console& console, std::string doing,
   console.out.flush();
   shared_ = std::make_shared<Shared>();
   shared_->line = std::make_unique<LineInPlace>(console);
+  shared_->console = &console;
   shared_->doing = std::move(doing);
   shared_->progress = progress;
   shared_->start = std::chrono::steady_clock::now();

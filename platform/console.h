@@ -14,6 +14,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pellory {
 
@@ -25,11 +26,21 @@ struct Console {
   bool input_is_terminal = false;
   // Whether `out` writes to the process's terminal.
   bool output_is_terminal = false;
+  // Whether `out` is the process's standard error rather than its standard
+  // output (a command line's status line, whose result goes to standard
+  // output).
+  bool out_is_standard_error = false;
 };
 
-// Whether the process's standard input and standard output are terminals.
+// The program's arguments after its name, as the program keeps names: on
+// Windows from the command line's UTF-16 into UTF-8 (any language);
+// elsewhere as they are.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Whether the process's standard input, output and error are terminals.
 bool StandardInputIsTerminal();
 bool StandardOutputIsTerminal();
+bool StandardErrorIsTerminal();
 
 // Gives standard output, when it is not a terminal, a buffer large enough
 // for a long signal's text to go out in few writes (each write is a system
@@ -72,9 +83,22 @@ std::string ShownOnTerminal(std::string_view text);
 // user sees what to read.
 void WaitForKey(const Console& console);
 
-// The width in columns of the terminal standard output writes to, as the
+// The width in columns of the terminal `console.out` writes to, as the
 // terminal says it now; 0 where it does not say.
-int TerminalColumns();
+int TerminalColumns(const Console& console);
+
+// The height in lines of the terminal `console.out` writes to; 0 where it
+// does not say.
+int TerminalRows(const Console& console);
+
+// Whether `console.out` shows Unicode: on Linux where the locale's
+// character set is UTF-8 (a pipe too); on Windows on the console (through
+// its UTF-16 output) and where the ANSI code page is UTF-8.
+bool TakesUnicode(const Console& console);
+
+// Writes the UTF-8 `text` to `console.out`, where TakesUnicode: on the
+// Windows console as UTF-16.
+void WriteUnicode(const Console& console, const std::string& text);
 
 // A line redrawn in place on the terminal while something runs (a status
 // line), on `console.out`, which must be the terminal. While it lives, the

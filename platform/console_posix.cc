@@ -1,3 +1,5 @@
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -8,11 +10,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <istream>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/ending_signals.h"
@@ -64,10 +68,13 @@ extern "C" void StopWithTerminalRestored(int) {
   errno = saved_errno;
 }
 
-// Writes all of `size` bytes to standard output, from a signal handler.
-void WriteFromHandler(const char* data, size_t size) {
+// Where the line in place is drawn: standard output or standard error.
+int line_fd = STDOUT_FILENO;
+
+// Writes all of `size` bytes to `fd`, from a signal handler.
+void WriteFromHandler(const char* data, size_t size, int fd = STDOUT_FILENO) {
   while (size > 0) {
-    const ssize_t put = write(STDOUT_FILENO, data, size);
+    const ssize_t put = write(fd, data, size);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return;
     data += put;
@@ -228,19 +235,28 @@ void EraseLineInPlace() {
   static constexpr char kBlanks[] = "                                ";
   int columns = LineInPlace::shown_columns_.exchange(0);
   if (columns == 0) return;
-  columns = std::max(columns, std::min(columns + 2, TerminalColumns() - 1));
-  WriteFromHandler("\r", 1);
+  winsize size;
+  if (ioctl(line_fd, TIOCGWINSZ, &size) == 0) {
+    columns = std::max(columns, std::min(columns + 2, size.ws_col - 1));
+  }
+  WriteFromHandler("\r", 1, line_fd);
   while (columns > 0) {
     const int part = std::min<int>(columns, sizeof(kBlanks) - 1);
-    WriteFromHandler(kBlanks, static_cast<size_t>(part));
+    WriteFromHandler(kBlanks, static_cast<size_t>(part), line_fd);
     columns -= part;
   }
-  WriteFromHandler("\r", 1);
+  WriteFromHandler("\r", 1, line_fd);
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 // The C library already writes a large piece in one call.
 void BufferRedirectedOutput(const Console&) {}
@@ -305,14 +321,37 @@ void WaitForKey(const Console& console) {
   if (console.in.eof()) console.in.clear(std::ios::eofbit);
 }
 
-int TerminalColumns() {
+int TerminalColumns(const Console& console) {
   winsize size;
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  const int fd = console.out_is_standard_error ? STDERR_FILENO : STDOUT_FILENO;
+  if (ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
   return size.ws_col;
+}
+
+int TerminalRows(const Console& console) {
+  winsize size;
+  const int fd = console.out_is_standard_error ? STDERR_FILENO : STDOUT_FILENO;
+  if (ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_row;
+}
+
+bool TakesUnicode(const Console&) {
+  // The user's locale, asked and put back: the rest of the program reads
+  // and writes numbers in the "C" locale.
+  const char* chosen = setlocale(LC_CTYPE, "");
+  const bool utf8 =
+      chosen != nullptr && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  setlocale(LC_CTYPE, "C");
+  return utf8;
+}
+
+void WriteUnicode(const Console& console, const std::string& text) {
+  console.out << text;
 }
 
 LineInPlace::LineInPlace(const Console& console) : out_(console.out) {
   shown_columns_ = 0;
+  line_fd = console.out_is_standard_error ? STDERR_FILENO : STDOUT_FILENO;
   line_stopped_nanoseconds = 0;
   ArmEndingSignals(EraseLineInPlace);
   struct sigaction stop = {};

@@ -2,6 +2,8 @@
 // console's key events. Both only when the stream is the console;
 // redirected streams carry plain text.
 #include <windows.h>
+// After <windows.h>: CommandLineToArgvW.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +14,7 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/ending_signals.h"
@@ -29,7 +32,20 @@ bool IsConsole(DWORD which) {
 
 bool StandardInputIsTerminal() { return IsConsole(STD_INPUT_HANDLE); }
 
+std::vector<std::string> CommandLineArguments(int, char**) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; wide != nullptr && i < count; ++i) {
+    arguments.push_back(Utf8Name(wide[i]));
+  }
+  LocalFree(wide);
+  return arguments;
+}
+
 bool StandardOutputIsTerminal() { return IsConsole(STD_OUTPUT_HANDLE); }
+
+bool StandardErrorIsTerminal() { return IsConsole(STD_ERROR_HANDLE); }
 
 namespace {
 
@@ -195,19 +211,63 @@ void WaitForKey(const Console& console) {
   if (console.in.eof()) console.in.clear(std::ios::eofbit);
 }
 
-int TerminalColumns() {
+namespace {
+
+DWORD OutputHandleOf(const Console& console) {
+  return console.out_is_standard_error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+}
+
+// Where the line in place is drawn: standard output or standard error.
+DWORD line_handle = STD_OUTPUT_HANDLE;
+
+}  // namespace
+
+int TerminalColumns(const Console& console) {
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(OutputHandleOf(console)),
+                                  &info)) {
     return 0;
   }
   return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+int TerminalRows(const Console& console) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(OutputHandleOf(console)),
+                                  &info)) {
+    return 0;
+  }
+  return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
+bool TakesUnicode(const Console& console) {
+  return console.output_is_terminal || GetACP() == CP_UTF8;
+}
+
+void WriteUnicode(const Console& console, const std::string& text) {
+  if (!console.output_is_terminal) {
+    console.out << text;
+    return;
+  }
+  console.out.flush();
+  const std::wstring wide = WideName(text);
+  // In pieces: the console takes a limited amount in one call.
+  constexpr size_t kPiece = 8192;
+  for (size_t at = 0; at < wide.size(); at += kPiece) {
+    DWORD written;
+    const size_t size = std::min(kPiece, wide.size() - at);
+    if (!WriteConsoleW(GetStdHandle(OutputHandleOf(console)), wide.data() + at,
+                       static_cast<DWORD>(size), &written, nullptr)) {
+      return;
+    }
+  }
 }
 
 // Blanks the line when Ctrl-C ends the program (on the console's own
 // thread).
 void EraseLineInPlace() {
   static constexpr char kBlanks[] = "                                ";
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const HANDLE out = GetStdHandle(line_handle);
   DWORD written;
   int columns = LineInPlace::shown_columns_.exchange(0);
   if (columns == 0) return;
@@ -222,6 +282,7 @@ void EraseLineInPlace() {
 
 LineInPlace::LineInPlace(const Console& console) : out_(console.out) {
   shown_columns_ = 0;
+  line_handle = OutputHandleOf(console);
   ArmEndingSignals(EraseLineInPlace);
 }
 

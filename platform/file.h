@@ -32,6 +32,13 @@ namespace pellory {
 // elsewhere. FileSaver writes bytes as they are given.
 extern const std::string_view kTextLineEnd;
 
+// The names under which FileReader reads the process's standard input and
+// FileSaver writes its standard output, for command lines ("-"): on Linux
+// /dev/stdin and /dev/stdout, read and written as any name; on Windows
+// names no file can have, which stand for the standard handles.
+extern const char kStandardInputName[];
+extern const char kStandardOutputName[];
+
 // Whether `path` names a regular file (links followed): reading it again
 // gives the same bytes, where a FIFO or a device would wait or differ.
 bool IsRegularFile(const std::string& path);

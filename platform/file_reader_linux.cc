@@ -22,6 +22,8 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+const char kStandardInputName[] = "/dev/stdin";
+
 bool FileReader::Open(const std::string& path, std::string* err) {
   fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) {

@@ -40,11 +40,22 @@ bool IsRegularFile(const std::string& path) {
   return disk;
 }
 
+// '<' cannot be part of a file's name.
+const char kStandardInputName[] = "<standard input>";
+
 bool FileReader::Open(const std::string& path, std::string* err) {
-  const HANDLE file =
-      CreateFileW(SystemName(path).c_str(), GENERIC_READ,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (path == kStandardInputName) {
+    const HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, GetStdHandle(STD_INPUT_HANDLE), process,
+                         &file, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      file = INVALID_HANDLE_VALUE;
+    }
+  } else {
+    file = CreateFileW(SystemName(path).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  }
   if (file == INVALID_HANDLE_VALUE) {
     *err = LastErrorText();
     return false;

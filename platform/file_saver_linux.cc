@@ -34,6 +34,7 @@
 namespace pellory {
 
 const std::string_view kTextLineEnd = "\n";
+const char kStandardOutputName[] = "/dev/stdout";
 
 FileSaver::~FileSaver() { Discard(); }
 

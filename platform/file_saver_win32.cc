@@ -57,11 +57,26 @@ void FileSaver::Discard() {
   }
 }
 
+// '<' cannot be part of a file's name.
+const char kStandardOutputName[] = "<standard output>";
+
 bool FileSaver::Open(const std::string& path, uint64_t, std::string* err) {
   Discard();
   mode_ = Mode::kNone;
   failed_ = false;
   keep_existing_ = false;
+  if (path == kStandardOutputName) {
+    // Written into, as a pipe or the console is.
+    const HANDLE process = GetCurrentProcess();
+    HANDLE out;
+    if (!DuplicateHandle(process, GetStdHandle(STD_OUTPUT_HANDLE), process,
+                         &out, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      return Fail(err);
+    }
+    mode_ = Mode::kDirect;
+    file_ = out;
+    return true;
+  }
   target_ = FullPath(WideName(path));
   // Whether the process may write the file is the file's to say, exactly
   // as for a truncating open: a read-only file is never replaced.

@@ -58,6 +58,10 @@ command -v taskset >/dev/null 2>&1 || missing="$missing util-linux"
 [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
 [ -f /usr/include/benchmark/benchmark.h ] || missing="$missing libbenchmark-dev"
 command -v clang++ >/dev/null 2>&1 || missing="$missing clang"
+# The renderer the tests draw the SVG plot with, and the file system tools
+# the full-disk save test formats its image with.
+command -v rsvg-convert >/dev/null 2>&1 || missing="$missing librsvg2-bin"
+command -v mkfs.ext2 >/dev/null 2>&1 || missing="$missing e2fsprogs"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
   missing="$missing libclang-rt-dev"
 fi

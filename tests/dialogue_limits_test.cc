@@ -153,15 +153,5 @@ TEST(DialogueLimitsTest, UnusableThreadCountIsSaid) {
   }
 }
 
-TEST(DialogueLimitsTest, ArgumentsAreIgnored) {
-  ScopedTempDir dir;
-  WriteFile("input", "");
-  ASSERT_EQ(std::system((std::string(PELLORY_BIN_DIR) +
-                         "/Pellory --help extra < input > output")
-                            .c_str()),
-            0);
-  EXPECT_EQ(ReadFile("output"), MainMenuText("None", false));
-}
-
 }  // namespace
 }  // namespace pellory

@@ -85,9 +85,11 @@ struct RunResult {
 };
 
 // Runs the built Pellory in the working directory with `input` as its
-// standard input (a file, so not a terminal), killing it after 60 seconds
-// (exit status -1). The peak memory is measured on POSIX systems only.
-RunResult RunPellory(const std::string& input);
+// standard input (a file, so not a terminal) and `arguments` on its command
+// line, killing it after 60 seconds (exit status -1). The peak memory is
+// measured on POSIX systems only.
+RunResult RunPellory(const std::string& input,
+                     const std::vector<std::string>& arguments = {});
 
 // `text` as the platform writes text: each "\n" as "\r\n" on Windows.
 std::string TextLines(const std::string& text);

@@ -9,8 +9,16 @@
 
 namespace pellory {
 
-RunResult RunPellory(const std::string& input) {
+RunResult RunPellory(const std::string& input,
+                     const std::vector<std::string>& arguments) {
   WriteFile(".pellory-input", input);
+  std::string quoted;
+  for (const std::string& argument : arguments) {
+    quoted += " '";
+    for (const char c : argument)
+      quoted += c == '\'' ? "'\\''" : std::string(1, c);
+    quoted += "'";
+  }
   const std::string bin = PELLORY_BIN_DIR;
   // A program built for another processor runs in its emulator, without
   // the peak memory measured.
@@ -18,7 +26,7 @@ RunResult RunPellory(const std::string& input) {
   const std::string program = emulator.empty()
                                   ? bin + "/peak_memory " + bin + "/Pellory"
                                   : emulator + " " + bin + "/Pellory";
-  const std::string command = "timeout 60 " + program +
+  const std::string command = "timeout 60 " + program + quoted +
                               " < .pellory-input > .pellory-output"
                               " 2> .pellory-errors";
   const int status = std::system(command.c_str());

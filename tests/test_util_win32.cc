@@ -23,7 +23,8 @@ HANDLE InheritableFile(const char* path, bool write) {
 // `read_before_closing` 0 or more, its standard output is a pipe whose
 // reader reads that many bytes and goes.
 RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
-                       int read_before_closing) {
+                       int read_before_closing,
+                       const std::vector<std::string>& arguments) {
   WriteFile(".pellory-input", input);
   RunResult result = {"", "", -1, 0};
   {
@@ -49,6 +50,9 @@ RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
             ? (std::filesystem::path(PELLORY_BIN_DIR) / "Pellory.exe").wstring()
             : program;
     std::wstring command = L"\"" + path + L"\"";
+    for (const std::string& argument : arguments) {
+      command += L" \"" + std::filesystem::path(argument).wstring() + L"\"";
+    }
     PROCESS_INFORMATION process;
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
                        nullptr, nullptr, &startup, &process)) {
@@ -88,8 +92,9 @@ RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
   return result;
 }
 
-RunResult RunPellory(const std::string& input) {
-  return RunPelloryAt(input, L"", -1);
+RunResult RunPellory(const std::string& input,
+                     const std::vector<std::string>& arguments) {
+  return RunPelloryAt(input, L"", -1, arguments);
 }
 
 std::string TextLines(const std::string& text) {

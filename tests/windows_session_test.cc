@@ -17,7 +17,8 @@ namespace pellory {
 // run on `input`; with `read_before_closing` 0 or more, its output a pipe
 // whose reader goes after that many bytes.
 RunResult RunPelloryAt(const std::string& input, const std::wstring& program,
-                       int read_before_closing);
+                       int read_before_closing,
+                       const std::vector<std::string>& arguments = {});
 
 namespace {
 

@@ -1,0 +1,106 @@
+#include "host/command_line.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "host/apply.h"
+#include "host/signal_plot.h"
+#include "host/signal_summary.h"
+
+namespace pellory {
+namespace {
+
+int HelpForm(const Console& console, const std::vector<std::string>&);
+int VersionForm(const Console& console, const std::vector<std::string>&);
+
+// One row a form: what --help prints and what the arguments dispatch to.
+struct Form {
+  const char* name;
+  const char* usage;
+  const char* description;
+  int (*run)(const Console& console, const std::vector<std::string>& rest);
+};
+
+constexpr Form kForms[] = {
+    {"apply", "Pellory apply INPUT OUTPUT STEP...",
+     "Loads INPUT, applies each STEP in order, and saves the result as\n"
+     "OUTPUT ('-': standard input or output), exactly as the menus do with\n"
+     "the same values. A STEP is smooth=SIZE, echo=FACTOR,DELAY or\n"
+     "amplify=GAIN (names in any case; mirrowen, quillet, tarrock too).",
+     ApplyForm},
+    {"info", "Pellory info FILE...",
+     "Prints each FILE's number of samples, minimum, maximum, mean, root\n"
+     "mean square and the samples at the 32-bit limits.",
+     InfoForm},
+    {"plot", "Pellory plot FILE [--svg OUT.svg] [--width N] [--height N]",
+     "Draws the signal: on the terminal, fitted to its size (80 x 20 off a\n"
+     "terminal), or as an SVG picture (1200 x 400 pixels) with --svg.\n"
+     "Each column spans its samples' minimum to maximum.",
+     PlotForm},
+    {"--help", "Pellory --help", "Prints this text (also -h).", HelpForm},
+    {"-h", nullptr, nullptr, HelpForm},
+    {"--version", "Pellory --version", "Prints the version.", VersionForm},
+};
+
+int HelpForm(const Console& console, const std::vector<std::string>&) {
+  console.out << "Usage: Pellory\n"
+                 "An editor for integer signals whose filters are plug-ins.\n"
+                 "With no arguments: the interactive editor, its menus on "
+                 "standard input and\noutput.\n";
+  for (const Form& form : kForms) {
+    if (form.usage == nullptr) continue;
+    console.out << "\n  " << form.usage << "\n";
+    std::string description = form.description;
+    for (size_t start = 0; start < description.size();) {
+      const size_t end = description.find('\n', start);
+      console.out << "      " << description.substr(start, end - start) << "\n";
+      start = end == std::string::npos ? description.size() : end + 1;
+    }
+  }
+  console.out << "\nExit status: 0 done, 1 the work failed, 2 the command "
+                 "line was wrong.\n";
+  return kExitDone;
+}
+
+int VersionForm(const Console& console, const std::vector<std::string>&) {
+  console.out << "Pellory " << PELLORY_VERSION << "\n";
+  return kExitDone;
+}
+
+}  // namespace
+
+int UsageError(const Console& console, const std::string& problem) {
+  console.err << "Pellory: " << problem << "\nTry 'Pellory --help'.\n";
+  return kExitUsage;
+}
+
+Console WorkConsole(const Console& console) {
+  Console work{console.in, console.err, console.err};
+  work.output_is_terminal = StandardErrorIsTerminal();
+  work.out_is_standard_error = true;
+  return work;
+}
+
+int RunCommandLine(const Console& console,
+                   const std::vector<std::string>& arguments) {
+  for (const Form& form : kForms) {
+    if (arguments[0] != form.name) continue;
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    const bool takes_none = form.run == HelpForm || form.run == VersionForm;
+    if (takes_none && !rest.empty()) {
+      return UsageError(console, std::string(form.name) +
+                                     " takes no arguments, not '" + rest[0] +
+                                     "'");
+    }
+    const int status = form.run(console, rest);
+    console.out.flush();
+    return status;
+  }
+  return UsageError(console, (arguments[0].size() > 1 && arguments[0][0] == '-'
+                                  ? "unknown option '"
+                                  : "unknown command '") +
+                                 arguments[0] + "'");
+}
+
+}  // namespace pellory

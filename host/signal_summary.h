@@ -1,0 +1,44 @@
+// `Pellory info FILE...`: what a signal's numbers add up to. The sums are
+// kept whole (the squares in 128 bits), so that the mean and the root mean
+// square are printed correctly rounded to every digit shown.
+#ifndef PELLORY_HOST_SIGNAL_SUMMARY_H_
+#define PELLORY_HOST_SIGNAL_SUMMARY_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+
+namespace pellory {
+
+struct SignalSummary {
+  int64_t samples = 0;
+  int32_t min = 0;
+  int32_t max = 0;
+  int64_t sum = 0;
+  // The sum of the squares, as its high and low 64 bits.
+  uint64_t squares_high = 0;
+  uint64_t squares_low = 0;
+  // Samples at the 32-bit limits, where a filter clipped them.
+  int64_t at_limits = 0;
+};
+
+// The summary of `count` samples, on every core.
+SignalSummary Summarize(const int32_t* samples, int64_t count);
+
+// The block `info` prints for the file `name`: "file: ", "samples: ",
+// "min: ", "max: ", "mean: ", "rms: ", "at limits: " lines and a blank
+// line. Mean and rms have six decimals, or seven significant digits below
+// 1, correctly rounded (halves away from zero); "-" where there are no
+// samples.
+std::string SummaryText(const std::string& name, const SignalSummary& summary);
+
+// Loads each of `files` as the menu's Load does and prints its block; a
+// file that cannot be loaded gets its reason on standard error in its
+// place. Returns the exit status: 1 when any could not be loaded.
+int InfoForm(const Console& console, const std::vector<std::string>& files);
+
+}  // namespace pellory
+
+#endif  // PELLORY_HOST_SIGNAL_SUMMARY_H_

@@ -1,0 +1,215 @@
+// The command-line forms against the real program and in process: their
+// exit codes and streams, apply against the dialogue, info's exact
+// figures, plot's envelope.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/signal_plot.h"
+#include "host/signal_summary.h"
+#include "tests/test_util.h"
+
+namespace pellory {
+namespace {
+
+constexpr char kSignal[] = "3\n5\n-3\n7\n";
+
+TEST(CommandLineTest, EachFormsExitCodeAndStreams) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  WriteFile("s.txt", kSignal);
+  const struct {
+    std::vector<std::string> arguments;
+    int exit_status;
+    const char* output;  // what standard output begins with
+    const char* errors;  // what standard error holds, in part
+  } cases[] = {
+      {{"--version"}, 0, "Pellory ", ""},
+      {{"--help"}, 0, "Usage: Pellory\n", ""},
+      {{"-h"}, 0, "Usage: Pellory\n", ""},
+      {{"--help", "extra"}, 2, "", "'extra'\nTry 'Pellory --help'.\n"},
+      {{"--bogus"}, 2, "", "unknown option '--bogus'\nTry 'Pellory --help'."},
+      {{"frob"}, 2, "", "unknown command 'frob'"},
+      {{"apply", "s.txt"}, 2, "", "missing OUTPUT"},
+      {{"apply", "s.txt", "o.txt", "smooth=4x"}, 2, "", "'smooth=4x'"},
+      {{"apply", "s.txt", "o.txt", "echo=1.5,2"}, 2, "", "'echo=1.5,2'"},
+      {{"apply", "s.txt", "o.txt", "blur=2"}, 2, "", "'blur=2'"},
+      {{"apply", "nosuch.txt", "o.txt", "smooth=2"},
+       1,
+       "",
+       "cannot load nosuch.txt"},
+      {{"apply", "s.txt", "-", "AMPLIFY=2"}, 0, "3\n10\n-5\n14\n", ""},
+      {{"info"}, 2, "", "missing FILE"},
+      {{"info", "nosuch.txt", "s.txt"},
+       1,
+       "file: s.txt\nsamples: 3\n",
+       "cannot load nosuch.txt"},
+      {{"plot"}, 2, "", "missing FILE"},
+      {{"plot", "s.txt", "--width", "0"}, 2, "", "--width"},
+      {{"plot", "s.txt", "--height"}, 2, "", "--height needs a value"},
+      {{"plot", "s.txt", "more.txt"}, 2, "", "'more.txt'"},
+      {{"plot", "nosuch.txt"}, 1, "", "cannot load nosuch.txt"},
+      {{"plot", "--width=12", "s.txt", "--height", "2"},
+       0,
+       "s.txt: samples",
+       ""},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunPellory("", c.arguments);
+    SCOPED_TRACE(c.arguments[0] + " " +
+                 (c.arguments.size() > 1 ? c.arguments[1] : ""));
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    EXPECT_EQ(run.output.rfind(TextLines(c.output), 0), 0u) << run.output;
+    EXPECT_NE(run.errors.find(c.errors), std::string::npos) << run.errors;
+    if (c.errors[0] == '\0') {
+      EXPECT_EQ(run.errors, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists("o.txt"));
+  }
+}
+
+// The same values through apply and through the menus give the same file,
+// bit for bit: each filter, and a chain of all three.
+TEST(CommandLineTest, ApplyMatchesTheDialogue) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  std::mt19937 random(7);
+  std::string text = "5000\n";
+  for (int i = 0; i < 5000; ++i) {
+    text += std::to_string(static_cast<int32_t>(random())) + "\n";
+  }
+  WriteFile("r.txt", text);
+  const struct {
+    std::vector<std::string> steps;
+    const char* typed;  // the same values at the menus
+  } cases[] = {
+      {{"smooth=7"}, "5 1 7 "},
+      {{"Quillet=0.3,5"}, "5 2 0.3 5 "},
+      {{"amplify=2.5"}, "5 3 2.5 "},
+      {{"amplify=3", "echo=1,1", "mirrowen=4"}, "5 3 3 5 2 1 1 5 1 4 "},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"apply", "r.txt", "a.txt"};
+    arguments.insert(arguments.end(), c.steps.begin(), c.steps.end());
+    ASSERT_EQ(RunPellory("", arguments).exit_status, 0) << c.typed;
+    RunPellory(std::string("1 r.txt ") + c.typed + "3 d.txt\n");
+    EXPECT_TRUE(ReadFile("a.txt") == ReadFile("d.txt")) << c.typed;
+    EXPECT_FALSE(ReadFile("a.txt") == ReadFile("r.txt")) << c.typed;
+  }
+}
+
+// Mean and rms correctly rounded at the limits of the format; random
+// signals agree with straightforward sums on every thread count.
+TEST(CommandLineTest, InfoFiguresAreExact) {
+  const struct {
+    std::vector<int32_t> samples;
+    const char* mean;
+    const char* rms;
+  } cases[] = {
+      {{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MIN},
+       "1073741823.250000",
+       "2147483647.250000"},
+      {{INT32_MIN, INT32_MIN, INT32_MIN},
+       "-2147483648.000000",
+       "2147483648.000000"},
+      {{-1, -2}, "-1.500000", "1.581139"},
+      {{1, 0, 0}, "0.3333333", "0.5773503"},
+      {{0, 0, 0, 0, 0, 0, 0, 1}, "0.1250000", "0.3535534"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = SummaryText(
+        "x",
+        Summarize(c.samples.data(), static_cast<int64_t>(c.samples.size())));
+    EXPECT_NE(
+        text.find(std::string("\nmean: ") + c.mean + "\nrms: " + c.rms + "\n"),
+        std::string::npos)
+        << text;
+  }
+  EXPECT_EQ(SummaryText("e", Summarize(nullptr, 0)),
+            "file: e\nsamples: 0\nmin: -\nmax: -\nmean: -\nrms: -\n"
+            "at limits: 0\n\n");
+  std::mt19937 random(11);
+  std::vector<int32_t> samples(300000);
+  for (int32_t& sample : samples) sample = static_cast<int32_t>(random());
+  samples[123] = INT32_MIN;
+  int64_t sum = 0;
+  long double squares = 0;
+  for (const int32_t sample : samples) {
+    sum += sample;
+    squares += static_cast<long double>(sample) * sample;
+  }
+  ForEachThreadCount([&] {
+    const SignalSummary summary = Summarize(samples.data(), 300000);
+    EXPECT_EQ(summary.sum, sum);
+    EXPECT_EQ(summary.min, INT32_MIN);
+    EXPECT_EQ(summary.at_limits, 1);
+    const long double whole = static_cast<long double>(summary.squares_high) *
+                                  18446744073709551616.0L +
+                              summary.squares_low;
+    EXPECT_LT(std::abs(whole - squares) / squares, 1e-15L);
+  });
+}
+
+// Every column spans its samples' minimum to maximum: a square wave fills
+// every column from rail to rail, a spike shows in its column, and the
+// ASCII form draws the same.
+TEST(CommandLineTest, PlotKeepsEveryPeak) {
+  std::vector<int32_t> square(100000);
+  for (size_t i = 0; i < square.size(); ++i) square[i] = i % 2 ? 100 : -100;
+  const std::string ascii =
+      TerminalPlot("w", square.data(), 100000, 10, 3, false);
+  EXPECT_EQ(ascii,
+            "w: samples 1 to 100,000; top row 100, bottom row -100\n"
+            "##########\n##########\n##########\n");
+  std::vector<int32_t> spike(1000000, 0);
+  spike[654321] = 9;
+  ForEachThreadCount([&] {
+    const std::vector<Span> spans = Envelope(spike.data(), 1000000, 100);
+    for (size_t c = 0; c < spans.size(); ++c) {
+      EXPECT_EQ(spans[c].high, c == 65 ? 9 : 0) << c;
+    }
+  });
+  const std::string braille =
+      TerminalPlot("s", spike.data(), 1000000, 50, 2, true);
+  // Column 65 of 100 dot columns: the right dots of character 32, in the
+  // top row (U+28B8: dots 4, 5, 6 and 8) and the bottom one.
+  const size_t top_row = braille.find('\n') + 1;
+  EXPECT_EQ(braille.substr(top_row + 32 * 3, 3), "\xe2\xa2\xb8");
+}
+
+#ifndef _WIN32
+// The SVG is XML with an SVG 1.1 root, and a real renderer draws its
+// envelope from the top of the drawing to its bottom (rows 40 to 250 of
+// 300); standard output stays empty.
+TEST(CommandLineTest, SvgIsStandardAndDrawsTheEnvelope) {
+  if (std::system("command -v rsvg-convert > /dev/null && "
+                  "command -v python3 > /dev/null") != 0) {
+    GTEST_SKIP() << "no rsvg-convert here (scripts/install-deps.sh)";
+  }
+  ScopedTempDir dir;
+  std::string square = "1000\n";
+  for (int i = 0; i < 1000; ++i) square += i % 2 ? "7\n" : "-7\n";
+  WriteFile("w&<.txt", square);
+  const RunResult run =
+      RunPellory("", {"plot", "w&<.txt", "--svg", "w.svg", "--height=300"});
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.output, "");
+  const std::string check = std::string("python3 ") + PELLORY_SOURCE_DIR +
+                            "/tests/svg_check.py w.svg > rows";
+  ASSERT_EQ(std::system(check.c_str()), 0);
+  int top = -1;
+  int bottom = -1;
+  ASSERT_EQ(std::sscanf(ReadFile("rows").c_str(), "%d %d", &top, &bottom), 2);
+  EXPECT_NEAR(top, 40, 1);
+  EXPECT_NEAR(bottom, 250, 1);
+}
+#endif
+
+}  // namespace
+}  // namespace pellory
