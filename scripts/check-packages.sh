@@ -4,8 +4,10 @@
 # sample.txt, Amplify 2, Echo 0.5/2, Smooth 3, display, save as) is run
 # from inside it: natively for Linux x86-64, under qemu-user for Linux
 # arm64, under Wine for Windows (a win64 prefix runs both Windows builds).
-# What each shows and saves must equal the first package's ("\r\n" read
-# as "\n"; Windows must write "\r\n").
+# Then the command-line forms, from another folder: apply with the same
+# filters, info and plot. What each shows and saves must equal the first
+# package's ("\r\n" read as "\n"; Windows must write "\r\n"), and apply
+# must save what the session saved.
 #
 #   scripts/check-packages.sh PACKAGE...
 set -eu
@@ -24,9 +26,10 @@ for package in "$@"; do
   (cd "$WORK/$name" && cmake -E tar xf "$archive")
   folder=$WORK/$name/$name
   case $name in
-    *-win32 | *-win64) run="wine Pellory.exe" ;;
-    *-linux-aarch64) run="qemu-aarch64 -L /usr/aarch64-linux-gnu ./Pellory" ;;
-    *) run="./Pellory" ;;
+    *-win32 | *-win64) run="wine $folder/Pellory.exe" ;;
+    *-linux-aarch64)
+      run="qemu-aarch64 -L /usr/aarch64-linux-gnu $folder/Pellory" ;;
+    *) run="$folder/Pellory" ;;
   esac
   if ! (cd "$folder" && $run < "$WORK/session" > "$WORK/$name.out" \
         2> "$WORK/$name.err"); then
@@ -41,13 +44,29 @@ for package in "$@"; do
         status=1
       fi ;;
   esac
+  cp "$folder/sample.txt" "$WORK/sample.txt"
+  if ! (cd "$WORK" && $run apply sample.txt "$name.applied" \
+          amplify=2 echo=0.5,2 smooth=3 &&
+        $run info sample.txt > "$name.info1" &&
+        LC_ALL=C $run plot sample.txt --width 40 --height 5 > "$name.plot1"); then
+    echo "$name: a command-line form did not end well"
+    status=1
+    continue
+  fi
   tr -d '\r' < "$WORK/$name.out" > "$WORK/$name.shown"
   tr -d '\r' < "$folder/saved.txt" > "$WORK/$name.saved"
+  tr -d '\r' < "$WORK/$name.applied" > "$WORK/$name.apply"
+  tr -d '\r' < "$WORK/$name.info1" > "$WORK/$name.info"
+  tr -d '\r' < "$WORK/$name.plot1" > "$WORK/$name.plot"
+  if ! cmp -s "$WORK/$name.saved" "$WORK/$name.apply"; then
+    echo "$name: apply saved other samples than the session"
+    status=1
+  fi
   if [ -z "$first" ]; then
     first=$name
     continue
   fi
-  for what in shown saved; do
+  for what in shown saved info plot; do
     if ! cmp -s "$WORK/$first.$what" "$WORK/$name.$what"; then
       echo "$name: what it $what differs from $first's"
       status=1

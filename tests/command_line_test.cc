@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,36 @@ TEST(CommandLineTest, PlotKeepsEveryPeak) {
 }
 
 #ifndef _WIN32
+// The packages' README and the manual page carry --help's text: every
+// form's usage line and description.
+TEST(CommandLineTest, ReadmeAndManualPageCarryTheHelpText) {
+  ScopedTempDir dir;
+  const std::string help = RunPellory("", {"--help"}).output;
+  const std::string source = PELLORY_SOURCE_DIR;
+  const std::string readme = ReadFile(source + "/data/README.txt.in");
+  // The manual page's text without its font changes and escapes.
+  std::string manual;
+  const std::string roff = ReadFile(source + "/docs/Pellory.1");
+  for (size_t i = 0; i < roff.size(); ++i) {
+    if (roff.compare(i, 2, "\\f") == 0) {
+      i += 2;
+    } else if (roff.compare(i, 2, "\\-") != 0) {
+      manual += roff[i];
+    }
+  }
+  std::istringstream lines(help);
+  std::string line;
+  int checked = 0;
+  while (std::getline(lines, line)) {
+    EXPECT_NE(readme.find(line), std::string::npos) << line;
+    if (line.rfind("  ", 0) != 0) continue;
+    const std::string text = line.substr(line.find_first_not_of(' '));
+    EXPECT_NE(manual.find(text), std::string::npos) << text;
+    ++checked;
+  }
+  EXPECT_GT(checked, 10);
+}
+
 // The SVG is XML with an SVG 1.1 root, and a real renderer draws its
 // envelope from the top of the drawing to its bottom (rows 40 to 250 of
 // 300); standard output stays empty.
