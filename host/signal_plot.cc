@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,33 @@ constexpr int kSvgLeft = 90;
 constexpr int kSvgRight = 20;
 constexpr int kSvgTop = 40;
 constexpr int kSvgBottom = 50;
+
+// Four samples side by side, in whatever vector registers the processor
+// has (the compiler's generic vectors: SSE2, NEON, or plain registers).
+typedef int32_t FourSamples __attribute__((vector_size(16)));
+
+// The lowest and highest of the samples [begin, end), not empty: four
+// lanes at a time, without branches (a signal's ups and downs would
+// mispredict them).
+Span SpanOf(const int32_t* begin, const int32_t* end) {
+  FourSamples low = {*begin, *begin, *begin, *begin};
+  FourSamples high = low;
+  const int32_t* p = begin;
+  for (; end - p >= 4; p += 4) {
+    FourSamples four;
+    std::memcpy(&four, p, sizeof(four));
+    low = four < low ? four : low;
+    high = four > high ? four : high;
+  }
+  Span span = {
+      std::min(std::min(low[0], low[1]), std::min(low[2], low[3])),
+      std::max(std::max(high[0], high[1]), std::max(high[2], high[3]))};
+  for (; p != end; ++p) {
+    span.low = std::min(span.low, *p);
+    span.high = std::max(span.high, *p);
+  }
+  return span;
+}
 
 // The lowest and highest of all spans.
 Span Extent(const std::vector<Span>& spans) {
@@ -138,9 +166,7 @@ std::vector<Span> Envelope(const int32_t* samples, int64_t count, int columns) {
     for (int c = first; c < last; ++c) {
       const int64_t begin = c * count / columns;
       const int64_t end = std::max(begin + 1, (c + 1) * count / columns);
-      const auto [low, high] =
-          std::minmax_element(samples + begin, samples + end);
-      spans[static_cast<size_t>(c)] = {*low, *high};
+      spans[static_cast<size_t>(c)] = SpanOf(samples + begin, samples + end);
     }
   });
   return spans;
@@ -238,7 +264,7 @@ std::string SvgPlot(const std::string& name, const int32_t* samples,
   svg += "<text x=\"" + l + "\" y=\"" + std::to_string(bottom + 18) +
          "\" text-anchor=\"middle\">1</text>\n";
   svg += "<text x=\"" + r + "\" y=\"" + std::to_string(bottom + 18) +
-         "\" text-anchor=\"middle\">" + std::to_string(count) + "</text>\n";
+         "\" text-anchor=\"end\">" + std::to_string(count) + "</text>\n";
   const auto value_label = [&](int32_t value) {
     return "<text x=\"" + std::to_string(left - 6) + "\" y=\"" +
            Number(y(value) + 4) + "\" text-anchor=\"end\">" +
@@ -246,11 +272,8 @@ std::string SvgPlot(const std::string& name, const int32_t* samples,
   };
   svg += value_label(extent.high);
   if (range != 0) svg += value_label(extent.low);
-  if (extent.low < 0 && extent.high > 0) {
-    svg += value_label(0);
-    svg += "<path d=\"M" + l + " " + Number(y(0)) + " H" + r +
-           "\" stroke=\"gray\" stroke-dasharray=\"4 3\" fill=\"none\"/>\n";
-  }
+  const bool zero_inside = extent.low < 0 && extent.high > 0;
+  if (zero_inside) svg += value_label(0);
   svg += "</g>\n";
   // One vertical stroke a pixel column, from its lowest sample to its
   // highest, reaching to the column before so that a steep line stays
@@ -267,8 +290,13 @@ std::string SvgPlot(const std::string& name, const int32_t* samples,
     svg += "M" + Number(left + static_cast<double>(c) + 0.5) + " " +
            Number(y(joined.low)) + "V" + Number(y(joined.high));
   }
-  svg += "\"/>\n</svg>\n";
-  return svg;
+  svg += "\"/>\n";
+  // The zero line over the signal.
+  if (zero_inside) {
+    svg += "<path d=\"M" + l + " " + Number(y(0)) + " H" + r +
+           "\" stroke=\"gray\" stroke-dasharray=\"4 3\" fill=\"none\"/>\n";
+  }
+  return svg + "</svg>\n";
 }
 
 int PlotForm(const Console& console,

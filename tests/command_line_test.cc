@@ -3,6 +3,7 @@
 // figures, plot's envelope.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -168,6 +169,17 @@ TEST(CommandLineTest, PlotKeepsEveryPeak) {
   EXPECT_EQ(ascii,
             "w: samples 1 to 100,000; top row 100, bottom row -100\n"
             "##########\n##########\n##########\n");
+  // Columns of every length, against a straightforward scan.
+  std::vector<int32_t> noise(1003);
+  std::mt19937 random(3);
+  for (int32_t& sample : noise) sample = static_cast<int32_t>(random());
+  const std::vector<Span> columns = Envelope(noise.data(), 1003, 7);
+  for (int c = 0; c < 7; ++c) {
+    const auto [low, high] = std::minmax_element(
+        noise.begin() + c * 1003 / 7, noise.begin() + (c + 1) * 1003 / 7);
+    EXPECT_EQ(columns[static_cast<size_t>(c)].low, *low);
+    EXPECT_EQ(columns[static_cast<size_t>(c)].high, *high);
+  }
   std::vector<int32_t> spike(1000000, 0);
   spike[654321] = 9;
   ForEachThreadCount([&] {
