@@ -4,12 +4,36 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
 
-.PHONY: all deps build run test test-asan bench bench-smoke bench-windows \
+.PHONY: all help deps build run test test-asan bench bench-smoke bench-windows \
 	bench-windows-smoke fuzz package \
 	windows windows-package test-windows windows64 windows64-package \
 	test-windows64 arm64 test-arm64 release clean
 
 all: build
+
+# Every target with its line.
+help:
+	@echo "make run                  build the editor and start it in build/run"
+	@echo "make test                 build and run the test suite (build/)"
+	@echo "make build                build the program, plug-ins and tests"
+	@echo "make test-asan            the suite with AddressSanitizer and UBSan (build-asan/)"
+	@echo "make bench                the performance figures at 10^7 samples (build-bench/)"
+	@echo "make bench-smoke          the benchmarks once on a small signal"
+	@echo "make bench-windows        the Windows builds under Wine beside Linux's"
+	@echo "make bench-windows-smoke  the same on a small signal"
+	@echo "make fuzz                 every fuzz target for FUZZ_SECONDS (build-fuzz/, fuzz-out/)"
+	@echo "make package              the Linux package of this machine's processor"
+	@echo "make windows64            the 64-bit Windows build (build-win64/)"
+	@echo "make windows64-package    its package"
+	@echo "make test-windows64       its tests and package check under Wine"
+	@echo "make windows              the 32-bit Windows build (build-win/)"
+	@echo "make windows-package      its package"
+	@echo "make test-windows         its tests under Wine (NOT RUN without 32-bit support)"
+	@echo "make arm64                the Linux arm64 build (build-arm64/)"
+	@echo "make test-arm64           its tests under qemu-user"
+	@echo "make release              every package and SHA256SUMS in release/, each checked"
+	@echo "make deps                 install what the build and tests need"
+	@echo "make clean                remove every folder the targets above make"
 
 deps:
 	@sh scripts/install-deps.sh
@@ -112,5 +136,5 @@ release: package windows-package windows64-package arm64
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(ARM_BUILD) \
-	  build-bench \
+	  build-bench build-win-bench build-win64-bench \
 	  build-fuzz fuzz-out release

@@ -2,7 +2,8 @@
 # Gathers the release into release/: the Linux x86-64, Linux arm64, 64-bit
 # and 32-bit Windows packages the four builds made (their `package`
 # target), and SHA256SUMS over them; then checks each package as a user
-# would.
+# would, and ends with a table saying of each whether it was run and
+# checked here or only built, and why.
 #
 #   scripts/release.sh LINUX_BUILD ARM64_BUILD WINDOWS_BUILD WINDOWS64_BUILD
 set -eu
@@ -21,10 +22,21 @@ ls -l "$OUT"
 trap stop_wine EXIT
 start_wine win64
 win32="$OUT/Pellory-$VERSION-win32.zip"
+win32_status="run and checked (Wine, 32-bit)"
 if ! runs_32bit_code; then
   echo "NOT RUN: $win32 (this machine refuses 32-bit programs)"
   win32=
+  win32_status="built only: this machine runs no 32-bit programs (its"
+  win32_status="$win32_status exports were checked with the build's tests)"
 fi
 sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
   "$OUT/Pellory-$VERSION-linux-aarch64.tar.gz" "$OUT/Pellory-$VERSION-win64.zip" \
   $win32
+
+echo
+echo "Release $VERSION: what was run here and what was only built"
+printf '%-36s %s\n' \
+  "Pellory-$VERSION-linux-x86_64.tar.gz" "run and checked (natively)" \
+  "Pellory-$VERSION-linux-aarch64.tar.gz" "run and checked (qemu-user)" \
+  "Pellory-$VERSION-win64.zip" "run and checked (Wine, 64-bit)" \
+  "Pellory-$VERSION-win32.zip" "$win32_status"
