@@ -220,24 +220,26 @@ DWORD OutputHandleOf(const Console& console) {
 // Where the line in place is drawn: standard output or standard error.
 DWORD line_handle = STD_OUTPUT_HANDLE;
 
+// The part of the console's buffer its window shows, or nothing.
+SMALL_RECT WindowOf(const Console& console) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(OutputHandleOf(console)),
+                                  &info)) {
+    return {0, 0, -1, -1};
+  }
+  return info.srWindow;
+}
+
 }  // namespace
 
 int TerminalColumns(const Console& console) {
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!GetConsoleScreenBufferInfo(GetStdHandle(OutputHandleOf(console)),
-                                  &info)) {
-    return 0;
-  }
-  return info.srWindow.Right - info.srWindow.Left + 1;
+  const SMALL_RECT window = WindowOf(console);
+  return window.Right - window.Left + 1;
 }
 
 int TerminalRows(const Console& console) {
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!GetConsoleScreenBufferInfo(GetStdHandle(OutputHandleOf(console)),
-                                  &info)) {
-    return 0;
-  }
-  return info.srWindow.Bottom - info.srWindow.Top + 1;
+  const SMALL_RECT window = WindowOf(console);
+  return window.Bottom - window.Top + 1;
 }
 
 bool TakesUnicode(const Console& console) {

@@ -24,6 +24,16 @@ class EndingSignalsHeldBack {
   EndingSignalsHeldBack& operator=(const EndingSignalsHeldBack&) = delete;
 };
 
+// What each platform's file provides to the list of cleanups
+// (ending_signals.cc): its handlers, put in place once the first cleanup
+// is armed and taken away once the last is disarmed. The handlers run
+// RunArmedCleanups before the signal ends the process.
+namespace ending_signals {
+void InstallHandlers();
+void RestoreHandlers();
+void RunArmedCleanups();
+}  // namespace ending_signals
+
 }  // namespace pellory
 
 #endif  // PELLORY_PLATFORM_ENDING_SIGNALS_H_
