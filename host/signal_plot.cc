@@ -194,7 +194,8 @@ std::string TerminalPlot(const std::string& name, const int32_t* samples,
       const int from_top = levels - 1 - level;
       const size_t cell = static_cast<size_t>(from_top / down) * width +
                           c / static_cast<size_t>(across);
-      cells[cell] |= unicode ? kDot[c % 2][from_top % 4] : 1;
+      cells[cell] = static_cast<uint8_t>(
+          cells[cell] | (unicode ? kDot[c % 2][from_top % 4] : 1));
     }
   }
   for (int row = 0; row < rows; ++row) {
