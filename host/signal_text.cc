@@ -142,10 +142,14 @@ bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
     // What followed the mark, or the text's first bytes where it has none.
     const size_t rest = head_size_;
     head_size_ = 0;
-    if (!(encoding_ == Encoding::kBytes ? FeedBytes(head_, rest, err)
-                                        : FeedCodeUnits(head_, rest, err))) {
-      return false;
-    }
+    // The rest of the chunk follows at once: the count line is judged
+    // whole, not by its first bytes.
+    feeding_head_ = size > 0;
+    const bool fed = encoding_ == Encoding::kBytes
+                         ? FeedBytes(head_, rest, err)
+                         : FeedCodeUnits(head_, rest, err);
+    feeding_head_ = false;
+    if (!fed) return false;
   }
   if (size == 0) return true;
   if (encoding_ == Encoding::kBytes) return FeedBytes(p, size, err);
@@ -187,7 +191,7 @@ bool SignalParser::FeedBytes(const char* p, size_t size, std::string* err) {
       // break (/dev/zero) still loads.
       const bool last_needed =
           position_ == 0 ? straddling_.Value() == 0 : position_ == count_;
-      if (straddling_.Settled() && last_needed) {
+      if (straddling_.Settled() && last_needed && !feeding_head_) {
         return TakeLine(straddling_.Value(), err);
       }
       return true;

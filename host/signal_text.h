@@ -78,6 +78,8 @@ class SignalParser {
   // The text's first bytes, while they may still be a byte-order mark.
   char head_[4];
   size_t head_size_ = 0;
+  // Whether the head's bytes are being fed, with more of the chunk to come.
+  bool feeding_head_ = false;
   // The bytes of a code unit a chunk ended within.
   unsigned char partial_[4];
   size_t partial_size_ = 0;

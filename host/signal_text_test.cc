@@ -176,6 +176,13 @@ TEST(SignalTextTest, ByteOrderMarksAreNotPartOfTheText) {
       EXPECT_EQ(signal.data(), nullptr);
     }
   }
+  // NUL bytes after a letter that settles the count at 0: the chunk that
+  // holds them is read whole before the count line is judged.
+  Signal signal;
+  SignalParser parser(&signal);
+  std::string err;
+  EXPECT_FALSE(parser.Feed("\x06\x01\0\0\xcb\na\n", 8, &err));
+  EXPECT_EQ(signal.data(), nullptr);
 }
 
 TEST(SignalTextTest, CountLineDecidesTheBuffer) {
