@@ -7,7 +7,8 @@ JOBS ?= 2
 .PHONY: all help deps build run test test-asan bench bench-smoke bench-windows \
 	bench-windows-smoke fuzz package \
 	windows windows-package test-windows windows64 windows64-package \
-	test-windows64 arm64 test-arm64 release clean
+	test-windows64 arm64 test-arm64 old-package old-package-arm64 release \
+	clean
 
 all: build
 
@@ -31,6 +32,8 @@ help:
 	@echo "make test-windows         its tests under Wine (NOT RUN without 32-bit support)"
 	@echo "make arm64                the Linux arm64 build (build-arm64/)"
 	@echo "make test-arm64           its tests under qemu-user"
+	@echo "make old-package          the Linux x86-64 release package, built on Debian 11 (build-old/)"
+	@echo "make old-package-arm64    the Linux arm64 one (build-old-arm64/)"
 	@echo "make release              every package and SHA256SUMS in release/, each checked"
 	@echo "make deps                 install what the build and tests need"
 	@echo "make clean                remove every folder the targets above make"
@@ -128,13 +131,25 @@ arm64:
 test-arm64: arm64
 	ctest --test-dir $(ARM_BUILD) -j $(JOBS) --output-on-failure
 
+# The Linux release packages, built in a Debian 11 root (made once, in
+# /var/cache/pellory) so that they run on glibc 2.31 and later, with their
+# C++ runtime beside the program.
+OLD_BUILD ?= build-old
+OLD_ARM_BUILD ?= build-old-arm64
+old-package:
+	sh scripts/old-system.sh x86_64 $(OLD_BUILD)
+
+old-package-arm64:
+	sh scripts/old-system.sh aarch64 $(OLD_ARM_BUILD)
+
 # The four packages and SHA256SUMS in release/, each checked as a user
-# would use it.
-release: package windows-package windows64-package arm64
-	cmake --build $(ARM_BUILD) --target package
-	sh scripts/release.sh $(BUILD) $(ARM_BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+# would use it, the Linux x86-64 one also on Debian 11's C library alone
+# and built again from a clean clone to the same bytes.
+release: build old-package old-package-arm64 windows-package windows64-package
+	sh scripts/release.sh $(OLD_BUILD) $(OLD_ARM_BUILD) $(WIN_BUILD) \
+	  $(WIN64_BUILD) $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(ARM_BUILD) \
-	  build-bench build-win-bench build-win64-bench \
+	  $(OLD_BUILD) $(OLD_ARM_BUILD) build-bench build-win-bench build-win64-bench \
 	  build-fuzz fuzz-out release

@@ -5,7 +5,12 @@
 # would, and ends with a table saying of each whether it was run and
 # checked here or only built, and why.
 #
-#   scripts/release.sh LINUX_BUILD ARM64_BUILD WINDOWS_BUILD WINDOWS64_BUILD
+#   scripts/release.sh LINUX_BUILD ARM64_BUILD WINDOWS_BUILD WINDOWS64_BUILD \
+#     DEVELOPMENT_BUILD
+#
+# The Linux x86-64 package is also run on Debian 11's C library alone and
+# compared with the development build, and built once more from a clean
+# clone in a folder of another name, to the same bytes.
 set -eu
 cd "$(dirname "$0")/.."
 VERSION=$(sed -n 's/^project(Pellory VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -33,10 +38,14 @@ sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
   "$OUT/Pellory-$VERSION-linux-aarch64.tar.gz" "$OUT/Pellory-$VERSION-win64.zip" \
   $win32
 
+sh scripts/check-old-system.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" "$5"
+sh scripts/check-reproducible.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz"
+
 echo
 echo "Release $VERSION: what was run here and what was only built"
 printf '%-36s %s\n' \
-  "Pellory-$VERSION-linux-x86_64.tar.gz" "run and checked (natively)" \
+  "Pellory-$VERSION-linux-x86_64.tar.gz" \
+  "run and checked (natively, and on Debian 11's C library alone)" \
   "Pellory-$VERSION-linux-aarch64.tar.gz" "run and checked (qemu-user)" \
   "Pellory-$VERSION-win64.zip" "run and checked (Wine, 64-bit)" \
   "Pellory-$VERSION-win32.zip" "$win32_status"
