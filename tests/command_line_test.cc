@@ -68,7 +68,8 @@ TEST(CommandLineTest, EachFormsExitCodeAndStreams) {
                  (c.arguments.size() > 1 ? c.arguments[1] : ""));
     EXPECT_EQ(run.exit_status, c.exit_status);
     EXPECT_EQ(run.output.rfind(TextLines(c.output), 0), 0u) << run.output;
-    EXPECT_NE(run.errors.find(c.errors), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find(TextLines(c.errors)), std::string::npos)
+        << run.errors;
     if (c.errors[0] == '\0') {
       EXPECT_EQ(run.errors, "");
     }
