@@ -2,12 +2,14 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/command_line.h"
 #include "host/editor.h"
 #include "host/main_menu.h"
 #include "host/plugin_catalog.h"
+#include "host/shown_names.h"
 #include "host/status_line.h"
 #include "platform/file.h"
 
@@ -20,8 +22,8 @@ struct Step {
 };
 
 // "-" is the standard stream; any other name is a file's.
-std::string StreamOrFile(const std::string& name, const char* standard) {
-  return name == "-" ? standard : name;
+std::string StreamOrFile(const std::string& name, std::string_view standard) {
+  return name == "-" ? std::string(standard) : name;
 }
 
 }  // namespace
@@ -42,10 +44,11 @@ int ApplyForm(const Console& console,
       return UsageError(console, "apply: unknown filter in step '" + text +
                                      "' (smooth, echo, amplify)");
     }
+    std::string reason = "its form is " + StepUsage(*step.plugin);
     if (equals == std::string::npos ||
         !ParameterTextFor(*step.plugin, text.substr(equals + 1),
-                          &step.parameter_text)) {
-      return UsageError(console, "apply: malformed step '" + text + "'");
+                          &step.parameter_text, &reason)) {
+      return UsageError(console, "apply: step '" + text + "': " + reason);
     }
     steps.push_back(step);
   }
@@ -81,13 +84,11 @@ int ApplyForm(const Console& console,
   bool saved;
   {
     Progress progress;
-    StatusLine status(work,
-                      "Saving " + ShownOnTerminal(NameForOutput(work, output)),
-                      &progress);
+    StatusLine status(work, "Saving " + NameInOutput(work, output), &progress);
     saved = signal.Save(output, &err, &progress);
   }
   if (!saved) {
-    console.err << "Pellory: cannot save " << NameForOutput(console, output)
+    console.err << "Pellory: cannot save " << NameInMessage(console, output)
                 << ": " << err << "\n";
     return kExitFailed;
   }

@@ -7,6 +7,7 @@
 
 #include "host/plugin_catalog.h"
 #include "host/prompt.h"
+#include "host/shown_names.h"
 #include "host/status_line.h"
 #include "platform/console.h"
 #include "platform/dir_list.h"
@@ -31,11 +32,8 @@ std::vector<std::string> ListEntries(const Editor& editor,
   std::vector<std::string> names;
   if (ListDirectory(kPluginFolder, &names)) {
     for (size_t i = 0; i < names.size(); ++i) {
-      const std::string shown = NameForOutput(editor.console, names[i]);
-      *screen +=
-          std::to_string(i + 1) + " - " +
-          (editor.console.output_is_terminal ? ShownOnTerminal(shown) : shown) +
-          "\n";
+      *screen += std::to_string(i + 1) + " - " +
+                 NameInOutput(editor.console, names[i]) + "\n";
     }
     *screen += std::to_string(names.size() + 1) + " - Return To Main Menu\n";
   } else {

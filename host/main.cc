@@ -16,9 +16,12 @@
 int main(int argc, char** argv) {
   // Decided once: whether the streams are terminals does not change in a
   // run.
-  const pellory::Console console = {std::cin, std::cout, std::cerr,
+  const pellory::Console console = {std::cin,
+                                    std::cout,
+                                    std::cerr,
                                     pellory::StandardInputIsTerminal(),
-                                    pellory::StandardOutputIsTerminal()};
+                                    pellory::StandardOutputIsTerminal(),
+                                    pellory::StandardErrorIsTerminal()};
   pellory::BufferRedirectedOutput(console);
   const std::string threads_problem = pellory::ThreadCountProblem();
   if (!threads_problem.empty()) {

@@ -6,6 +6,7 @@
 
 #include "host/filter_menu.h"
 #include "host/prompt.h"
+#include "host/shown_names.h"
 #include "host/status_line.h"
 #include "platform/console.h"
 #include "platform/file.h"
@@ -78,7 +79,7 @@ std::string MenuText(const Editor& editor) {
   if (editor.currentSignal == nullptr) {
     text += "None\n\n";
   } else {
-    text += NameForOutput(editor.console, editor.currentFileName) + "\n\n";
+    text += NameInOutput(editor.console, editor.currentFileName) + "\n\n";
   }
   text += "Enter Selection\n\n";
   for (const MenuEntry& entry : kMenu) {
@@ -130,15 +131,15 @@ Notice WithBackupNamed(Editor& editor, const std::string& file_name,
   const std::string backup = InterruptedSaveBackup(file_name);
   if (backup.empty()) return notice;
   if (!notice.reason.empty()) notice.reason += "\nPellory: ";
-  notice.reason += NameForOutput(editor.console, file_name) +
+  notice.reason += NameInMessage(editor.console, file_name) +
                    " has a backup from an interrupted save: " +
-                   NameForOutput(editor.console, backup);
+                   NameInMessage(editor.console, backup);
   return notice;
 }
 
-// A name as the status line shows it on the terminal.
+// A name as the status line shows it: on the terminal `console.out` is.
 std::string ShownName(const Editor& editor, const std::string& file_name) {
-  return ShownOnTerminal(NameForOutput(editor.console, file_name));
+  return NameInOutput(editor.console, file_name);
 }
 
 Notice LoadAndTell(Editor& editor, const std::string& file_name) {
@@ -155,17 +156,19 @@ Notice LoadAndTell(Editor& editor, const std::string& file_name) {
   // Success on the second try prints nothing, as it always has; the menu
   // shows the file as the current one.
   progress.done = 0;
-  if (IsRegularFile(file_name) && signal.Load(file_name, &err, &progress)) {
+  if (file_name != kStandardInputName && IsRegularFile(file_name) &&
+      signal.Load(file_name, &err, &progress)) {
     return {};
   }
   return {
       "File could not be loaded\n",
-      "cannot load " + NameForOutput(editor.console, file_name) + ": " + err};
+      "cannot load " + NameInMessage(editor.console, file_name) + ": " + err};
 }
 
 }  // namespace
 
 Notice LoadSignalFile(Editor& editor, const std::string& file_name) {
+  if (file_name == kStandardInputName) return LoadAndTell(editor, file_name);
   return WithBackupNamed(editor, file_name, LoadAndTell(editor, file_name));
 }
 
@@ -175,13 +178,17 @@ namespace {
 // its reason, on the next screen.
 Notice SaveCurrentSignal(Editor& editor, const std::string& file_name) {
   if (editor.currentSignal == nullptr) return {};
+  const std::string shown = NameInMessage(editor.console, file_name);
+  if (editor.currentSignal->data() == nullptr) {
+    return {"", "cannot save " + shown + ": no signal is loaded"};
+  }
   std::string err;
   Progress progress;
   StatusLine status(editor.console, "Saving " + ShownName(editor, file_name),
                     &progress);
   if (editor.currentSignal->Save(file_name, &err, &progress)) return {};
-  return {"", "cannot save " + NameForOutput(editor.console, file_name) + ": " +
-                  err + "; the signal is still loaded"};
+  return {"",
+          "cannot save " + shown + ": " + err + "; the signal is still loaded"};
 }
 
 }  // namespace

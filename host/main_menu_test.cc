@@ -18,7 +18,8 @@ struct State {
 };
 
 // Runs the main menu in-process on `input` until the input ends.
-std::string Session(const std::string& input, State* state = nullptr) {
+std::string Session(const std::string& input, State* state = nullptr,
+                    std::string* errors = nullptr) {
   std::istringstream in(input);
   std::ostringstream out;
   std::ostringstream err;
@@ -28,6 +29,7 @@ std::string Session(const std::string& input, State* state = nullptr) {
     state->currentFileName = editor.currentFileName;
     state->currentSignal = std::move(editor.currentSignal);
   }
+  if (errors != nullptr) *errors = err.str();
   return out.str();
 }
 
@@ -81,7 +83,8 @@ TEST(MainMenuTest, SelectionIsOneCharacterSo14LoadsFile4) {
 TEST(MainMenuTest, FailedLoadShowsNameOffersFilterAndSavesNothing) {
   ScopedTempDir dir;
   State state;
-  const std::string output = Session("1 nothing.txt\n2\n", &state);
+  std::string errors;
+  const std::string output = Session("1 nothing.txt\n2\n", &state, &errors);
   const std::string failed = MainMenuText("nothing.txt", true);
   EXPECT_EQ(output, kNoneMenu +
                         "Enter File To Load...\nFile could not be "
@@ -90,6 +93,11 @@ TEST(MainMenuTest, FailedLoadShowsNameOffersFilterAndSavesNothing) {
   ASSERT_NE(state.currentSignal, nullptr);
   EXPECT_EQ(state.currentSignal->data(), nullptr);
   EXPECT_FALSE(FileExists("nothing.txt"));
+  // The Save says only that there is nothing to save.
+  EXPECT_NE(errors.find("Pellory: cannot save nothing.txt: no signal is "
+                        "loaded\n"),
+            std::string::npos)
+      << errors;
 }
 
 TEST(MainMenuTest, EndOfInputAtAnyPromptEndsTheRun) {

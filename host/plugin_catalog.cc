@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "host/prompt.h"
 #include "platform/library.h"
@@ -59,6 +61,37 @@ bool AskSmooth(Editor& editor, std::string* parameter_text) {
   return true;
 }
 
+// Whether `typed` is a value the dialogue takes at a prompt for a `Number`:
+// one it refuses leaves the prompt asking again at the end of the input.
+template <typename Number>
+bool IsNumber(const std::string& typed, Number* value) {
+  std::istringstream in(typed + "\n");
+  std::ostringstream prompts;
+  return ReadNumber(in, prompts, "", value);
+}
+
+bool IsGain(const std::string& typed) {
+  float gain;
+  return IsNumber(typed, &gain);
+}
+
+bool IsFactor(const std::string& typed) {
+  float factor;
+  return IsNumber(typed, &factor) && !(factor < 0.0f || factor > 1.0f);
+}
+
+bool IsWholeNumber(const std::string& typed) {
+  int32_t whole;
+  return IsNumber(typed, &whole);
+}
+
+constexpr StepValue kAmplifyValues[] = {{"GAIN", "a number", IsGain}};
+constexpr StepValue kEchoValues[] = {
+    {"FACTOR", "a number from 0 to 1", IsFactor},
+    {"DELAY", "a whole number", IsWholeNumber}};
+constexpr StepValue kSmoothValues[] = {
+    {"SIZE", "a whole number", IsWholeNumber}};
+
 }  // namespace
 
 const KnownPlugin kAmplifyPlugin = {"Tarrock.dll",
@@ -67,21 +100,24 @@ const KnownPlugin kAmplifyPlugin = {"Tarrock.dll",
                                     AskAmplify,
                                     "Amplifying",
                                     "amplify",
-                                    1};
+                                    1,
+                                    kAmplifyValues};
 const KnownPlugin kEchoPlugin = {"Quillet.dll",
                                  kParametersEchoExport,
                                  kFilterEchoExport,
                                  AskEcho,
                                  "Echoing",
                                  "echo",
-                                 2};
+                                 2,
+                                 kEchoValues};
 const KnownPlugin kSmoothPlugin = {"Mirrowen.dll",
                                    kParametersSmoothExport,
                                    kFilterSmoothExport,
                                    AskSmooth,
                                    "Smoothing",
                                    "smooth",
-                                   1};
+                                   1,
+                                   kSmoothValues};
 
 const KnownPlugin* FindKnownPlugin(const std::string& entry) {
   for (const KnownPlugin* plugin :
@@ -108,29 +144,54 @@ const KnownPlugin* FindPluginForStep(const std::string& name) {
   return nullptr;
 }
 
+std::string StepUsage(const KnownPlugin& plugin) {
+  std::string usage = std::string(plugin.step) + "=";
+  for (int i = 0; i < plugin.values; ++i) {
+    usage += std::string(i > 0 ? "," : "") + plugin.step_values[i].name;
+  }
+  return usage;
+}
+
 bool ParameterTextFor(const KnownPlugin& plugin, const std::string& values,
-                      std::string* parameter_text) {
+                      std::string* parameter_text, std::string* reason) {
   // The values typed one after the other, each followed by Enter: the
   // dialogue itself reads them, so that they are accepted, refused and
   // turned into text exactly as typed ones are. A value it asks again for
   // takes the next line, so that one value a prompt leaves a line over,
   // or one too few.
+  std::vector<std::string> typed_values(1);
   std::string typed = values;
-  int lines = 1;
   for (char& c : typed) {
     if (c == ',') {
       c = '\n';
-      ++lines;
+      typed_values.emplace_back();
+    } else {
+      typed_values.back() += c;
     }
   }
-  if (lines != plugin.values) return false;
+  if (static_cast<int>(typed_values.size()) != plugin.values) {
+    *reason = "its form is " + StepUsage(plugin);
+    return false;
+  }
   std::istringstream in(typed + "\n");
   std::ostringstream prompts;
   std::ostringstream errors;
   Editor editor(in, prompts, errors);
-  if (!plugin.ask_parameters(editor, parameter_text)) return false;
   std::string rest;
-  return !(in >> rest);
+  if (plugin.ask_parameters(editor, parameter_text) && !(in >> rest)) {
+    return true;
+  }
+  // Why: the first value the dialogue would not take.
+  *reason = "its form is " + StepUsage(plugin);
+  for (int i = 0; i < plugin.values; ++i) {
+    const StepValue& value = plugin.step_values[i];
+    if (!value.accepts(typed_values[static_cast<size_t>(i)])) {
+      *reason = std::string(value.name) + " must be " + value.takes +
+                ", not '" + typed_values[static_cast<size_t>(i)] + "'";
+      break;
+    }
+  }
+  return false;
 }
 
 bool LoadPlugin(const KnownPlugin& plugin, PluginExports* exports,

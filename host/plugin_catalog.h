@@ -11,6 +11,14 @@
 
 namespace pellory {
 
+// One value of a step, as its dialogue asks for it: its name in a command
+// line's usage, what the dialogue takes, and whether a typed value is that.
+struct StepValue {
+  const char* name;
+  const char* takes;
+  bool (*accepts)(const std::string& typed);
+};
+
 struct KnownPlugin {
   // The file name listed in the folder "DLL" and loaded from beside the
   // program.
@@ -25,8 +33,9 @@ struct KnownPlugin {
   // The filter's name in a command line's steps ("smooth=3"), which also
   // take the library's name without its extension ("mirrowen=3").
   const char* step;
-  // How many values its dialogue asks for.
+  // How many values its dialogue asks for, in order.
   int values;
+  const StepValue* step_values;
 };
 
 extern const KnownPlugin kAmplifyPlugin;
@@ -45,9 +54,13 @@ const KnownPlugin* FindPluginForStep(const std::string& name);
 // its prompts, one after the other (a step's comma-separated values). False
 // when the dialogue would ask again or for more: a value that is not a
 // number, has characters after it or lies out of range, one missing or one
-// too many.
+// too many; `reason` then says which value and what the dialogue takes
+// ("FACTOR must be a number from 0 to 1, not '1.5'").
 bool ParameterTextFor(const KnownPlugin& plugin, const std::string& values,
-                      std::string* parameter_text);
+                      std::string* parameter_text, std::string* reason);
+
+// A step's usage: "echo=FACTOR,DELAY".
+std::string StepUsage(const KnownPlugin& plugin);
 
 // A plug-in's two exports, typed as the contract declares them.
 struct PluginExports {

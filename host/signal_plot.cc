@@ -6,14 +6,17 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cpu/parallel.h"
 #include "host/command_line.h"
 #include "host/editor.h"
 #include "host/main_menu.h"
+#include "host/shown_names.h"
 #include "host/status_line.h"
 #include "platform/file.h"
+#include "platform/utf8.h"
 
 namespace pellory {
 namespace {
@@ -91,49 +94,89 @@ void AppendUtf8(std::string* text, uint32_t code_point) {
   }
 }
 
-std::string Labels(const std::string& name, int64_t count, const Span& extent) {
-  if (count == 0) return name + ": no samples\n";
-  return name + ": samples 1 to " + Grouped(count) + "; top row " +
-         std::to_string(extent.high) + ", bottom row " +
-         std::to_string(extent.low) + "\n";
+// How many columns `text` takes on the terminal: one a character (a UTF-8
+// sequence where `unicode`, else a byte).
+int Columns(std::string_view text, bool unicode) {
+  int columns = 0;
+  for (const char c : text) {
+    columns += !unicode || (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+  }
+  return columns;
+}
+
+// `text` cut to `columns` columns, its end shown as `ellipsis` where it
+// is cut and there is room for a character before it.
+std::string CutToColumns(const std::string& text, int columns, bool unicode,
+                         const std::string& ellipsis) {
+  if (Columns(text, unicode) <= columns) return text;
+  const int ellipsis_columns = Columns(ellipsis, unicode);
+  const bool marked = columns > ellipsis_columns;
+  int room = marked ? columns - ellipsis_columns : columns;
+  size_t end = 0;
+  for (; end < text.size(); ++end) {
+    const bool starts =
+        !unicode || (static_cast<unsigned char>(text[end]) & 0xc0) != 0x80;
+    if (starts && room-- == 0) break;
+  }
+  return text.substr(0, end) + (marked ? ellipsis : "");
+}
+
+// The line above the picture, within `width` columns: the name, the sample
+// range and the values of the top and bottom rows; where they do not fit,
+// the name is cut first, then the fields least needed go.
+std::string Labels(const std::string& name, int64_t count, const Span& extent,
+                   int width, bool unicode) {
+  const std::string high = std::to_string(extent.high);
+  const std::string low = std::to_string(extent.low);
+  const std::vector<std::string> tails =
+      count == 0 ? std::vector<std::string>{": no samples", ""}
+                 : std::vector<std::string>{
+                       ": samples 1 to " + Grouped(count) + "; top row " +
+                           high + ", bottom row " + low,
+                       ": top row " + high + ", bottom row " + low,
+                       ": " + high + " to " + low, ""};
+  const std::string ellipsis = unicode ? "\u2026" : "...";
+  const int name_columns = Columns(name, unicode);
+  // A name is cut no shorter than one character and the ellipsis while a
+  // shorter line can keep more of it.
+  const int shortest_name =
+      std::min(name_columns, Columns(ellipsis, unicode) + 1);
+  for (const std::string& tail : tails) {
+    const int room = width - Columns(tail, unicode);
+    if (room >= shortest_name || tail.empty()) {
+      return CutToColumns(name, std::max(room, 0), unicode, ellipsis) + tail +
+             "\n";
+    }
+  }
+  return "\n";
 }
 
 // `text` as XML character data: markup characters escaped, and what XML
-// cannot hold (controls, bytes that are not UTF-8) shown as '?'.
+// 1.0 cannot hold (controls, U+FFFE and U+FFFF, bytes that are not UTF-8)
+// shown as '?'.
 std::string XmlText(const std::string& text) {
   std::string xml;
   for (size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const size_t length = byte >= 0xf0 && byte <= 0xf4   ? 4
-                          : byte >= 0xe0 && byte <= 0xef ? 3
-                          : byte >= 0xc2 && byte <= 0xdf ? 2
-                                                         : 1;
-    bool whole = i + length <= text.size();
-    for (size_t k = 1; whole && k < length; ++k) {
-      whole = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
-    }
-    if (length > 1 && whole) {
+    uint32_t code_point = 0;
+    const size_t length = Utf8Length(text, i, &code_point);
+    const bool allowed = length > 0 &&
+                         (code_point >= 0x20 || code_point == '\t' ||
+                          code_point == '\n' || code_point == '\r') &&
+                         code_point != 0xfffe && code_point != 0xffff;
+    if (!allowed) {
+      xml += '?';
+    } else if (code_point == '&') {
+      xml += "&amp;";
+    } else if (code_point == '<') {
+      xml += "&lt;";
+    } else if (code_point == '>') {
+      xml += "&gt;";
+    } else if (code_point == '"') {
+      xml += "&quot;";
+    } else {
       xml.append(text, i, length);
-      i += length;
-      continue;
     }
-    switch (byte) {
-      case '&':
-        xml += "&amp;";
-        break;
-      case '<':
-        xml += "&lt;";
-        break;
-      case '>':
-        xml += "&gt;";
-        break;
-      case '"':
-        xml += "&quot;";
-        break;
-      default:
-        xml += byte < 0x20 || byte >= 0x7f ? '?' : text[i];
-    }
-    ++i;
+    i += std::max<size_t>(length, 1);
   }
   return xml;
 }
@@ -144,14 +187,20 @@ std::string Number(double value) {
   return text;
 }
 
-// A whole number from an option's value, or false.
-bool ReadSize(const std::string& text, int* value) {
-  if (text.empty() || text.size() > 6) return false;
+// The largest --width and --height: a picture of that size is already
+// far larger than any screen, and its text stays within memory's reach.
+constexpr int kLargestSize = 4000;
+
+// A whole number from an option's value (one past kLargestSize for any
+// larger one), or -1.
+int ReadSize(const std::string& text) {
+  if (text.empty()) return -1;
+  int64_t value = 0;
   for (const char c : text) {
-    if (c < '0' || c > '9') return false;
+    if (c < '0' || c > '9') return -1;
+    value = std::min<int64_t>(value * 10 + (c - '0'), kLargestSize + 1);
   }
-  *value = std::stoi(text);
-  return *value > 0;
+  return static_cast<int>(value);
 }
 
 }  // namespace
@@ -179,7 +228,7 @@ std::string TerminalPlot(const std::string& name, const int32_t* samples,
   const int down = unicode ? 4 : 1;
   const std::vector<Span> spans = Envelope(samples, count, width * across);
   const Span extent = Extent(spans);
-  std::string text = Labels(name, count, extent);
+  std::string text = Labels(name, count, extent, width, unicode);
   if (count == 0) return text;
   // Each cell's dots, as the braille pattern's bits.
   std::vector<uint8_t> cells(static_cast<size_t>(width) * rows, 0);
@@ -306,8 +355,10 @@ int PlotForm(const Console& console,
   std::string svg;
   bool has_file = false;
   bool has_svg = false;
-  int width = 0;
-  int height = 0;
+  bool names_only = false;
+  // The options' values as given, for the message, and as numbers.
+  std::string width_text;
+  std::string height_text;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     std::string option = argument;
@@ -319,6 +370,12 @@ int PlotForm(const Console& console,
       value = argument.substr(equals + 1);
       has_value = true;
     }
+    if (names_only) {
+      option = "";
+    } else if (argument == "--") {
+      names_only = true;
+      continue;
+    }
     if (option == "--svg" || option == "--width" || option == "--height") {
       if (!has_value) {
         if (i + 1 == arguments.size()) {
@@ -329,12 +386,10 @@ int PlotForm(const Console& console,
       if (option == "--svg") {
         svg = value;
         has_svg = true;
-      } else if (!ReadSize(value, option == "--width" ? &width : &height)) {
-        return UsageError(console, "plot: " + option +
-                                       " takes a positive whole number, not '" +
-                                       value + "'");
+      } else {
+        (option == "--width" ? width_text : height_text) = value;
       }
-    } else if (argument.size() > 1 && argument[0] == '-') {
+    } else if (!names_only && argument.size() > 1 && argument[0] == '-') {
       return UsageError(console, "plot: unknown option '" + argument + "'");
     } else if (has_file) {
       return UsageError(console,
@@ -345,16 +400,46 @@ int PlotForm(const Console& console,
     }
   }
   if (!has_file) return UsageError(console, "plot: missing FILE");
-  if (has_svg && ((width != 0 && width <= kSvgLeft + kSvgRight) ||
-                  (height != 0 && height <= kSvgTop + kSvgBottom))) {
-    return UsageError(console,
-                      "plot: an SVG needs at least " +
-                          std::to_string(kSvgLeft + kSvgRight + 1) + " x " +
-                          std::to_string(kSvgTop + kSvgBottom + 1) + " pixels");
+  // An SVG needs room for its margins.
+  int width = 0;
+  int height = 0;
+  const struct {
+    const char* option;
+    const std::string& text;
+    int smallest;
+    int* value;
+  } sizes[] = {
+      {"--width", width_text, has_svg ? kSvgLeft + kSvgRight + 1 : 1, &width},
+      {"--height", height_text, has_svg ? kSvgTop + kSvgBottom + 1 : 1,
+       &height},
+  };
+  for (const auto& size : sizes) {
+    if (size.text.empty()) continue;
+    *size.value = ReadSize(size.text);
+    if (*size.value < size.smallest || *size.value > kLargestSize) {
+      return UsageError(console, std::string("plot: ") + size.option +
+                                     " takes a whole number from " +
+                                     std::to_string(size.smallest) + " to " +
+                                     std::to_string(kLargestSize) +
+                                     (has_svg ? " for an SVG" : "") +
+                                     ", not '" + size.text + "'");
+    }
+  }
+  const std::string input =
+      file == "-" ? std::string(kStandardInputName) : file;
+  const std::string output =
+      svg == "-" ? std::string(kStandardOutputName) : svg;
+  // A slip of the keyboard must not cost the signal its file.
+  if (has_svg && IsSameFile(input, output)) {
+    console.err << "Pellory: cannot save " << NameInMessage(console, output)
+                << ": it is the signal being drawn"
+                << (svg == file ? ""
+                                : " (" + NameInMessage(console, input) + ")")
+                << "; name another file for the picture\n";
+    return kExitFailed;
   }
   Editor editor(WorkConsole(console));
   editor.currentSignal = std::make_unique<Signal>();
-  const std::string input = file == "-" ? kStandardInputName : file;
   const Notice loaded = LoadSignalFile(editor, input);
   if (!loaded.reason.empty()) {
     console.err << "Pellory: " << loaded.reason << "\n";
@@ -365,14 +450,15 @@ int PlotForm(const Console& console,
   const int64_t count = signal.SampleCount();
   if (has_svg) {
     const std::string picture =
-        SvgPlot(file, samples, count, width != 0 ? width : kDefaultSvgWidth,
+        SvgPlot(file == "-" ? "standard input" : file, samples, count,
+                width != 0 ? width : kDefaultSvgWidth,
                 height != 0 ? height : kDefaultSvgHeight);
     FileSaver saver;
     std::string err;
-    if (!saver.Open(svg, picture.size(), &err) ||
+    if (!saver.Open(output, picture.size(), &err) ||
         !saver.Write(picture.data(), picture.size(), &err) ||
         !saver.Commit(&err)) {
-      console.err << "Pellory: cannot save " << NameForOutput(console, svg)
+      console.err << "Pellory: cannot save " << NameInMessage(console, output)
                   << ": " << err << "\n";
       return kExitFailed;
     }
@@ -382,15 +468,19 @@ int PlotForm(const Console& console,
   const bool terminal = console.output_is_terminal;
   const int columns = TerminalColumns(console);
   const int rows = TerminalRows(console);
-  if (width == 0) width = terminal && columns > 0 ? columns : kDefaultColumns;
+  if (width == 0) {
+    width = terminal && columns > 0 ? std::min(columns, kLargestSize)
+                                    : kDefaultColumns;
+  }
   if (height == 0) {
-    height = terminal && rows > 2 ? rows - 2 : kDefaultRows;
+    height =
+        terminal && rows > 2 ? std::min(rows - 2, kLargestSize) : kDefaultRows;
   }
   if (TakesUnicode(console)) {
-    WriteUnicode(console,
-                 TerminalPlot(file, samples, count, width, height, true));
+    WriteUnicode(console, TerminalPlot(NameInUnicodeOutput(console, input),
+                                       samples, count, width, height, true));
   } else {
-    console.out << TerminalPlot(NameForOutput(console, file), samples, count,
+    console.out << TerminalPlot(NameInOutput(console, input), samples, count,
                                 width, height, false);
   }
   return console.out.flush() ? kExitDone : kExitFailed;

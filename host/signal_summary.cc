@@ -11,6 +11,8 @@
 #include "host/command_line.h"
 #include "host/editor.h"
 #include "host/main_menu.h"
+#include "host/shown_names.h"
+#include "platform/file.h"
 
 namespace pellory {
 namespace {
@@ -187,7 +189,21 @@ std::string SummaryText(const std::string& name, const SignalSummary& summary) {
   return text;
 }
 
-int InfoForm(const Console& console, const std::vector<std::string>& files) {
+int InfoForm(const Console& console,
+             const std::vector<std::string>& arguments) {
+  std::vector<std::string> files;
+  bool names_only = false;
+  for (const std::string& argument : arguments) {
+    if (!names_only && argument == "--") {
+      names_only = true;
+    } else if (argument == "-") {
+      files.emplace_back(kStandardInputName);
+    } else if (!names_only && argument.size() > 1 && argument[0] == '-') {
+      return UsageError(console, "info: unknown option '" + argument + "'");
+    } else {
+      files.push_back(argument);
+    }
+  }
   if (files.empty()) return UsageError(console, "info: missing FILE");
   int status = kExitDone;
   Editor editor(WorkConsole(console));
@@ -204,7 +220,7 @@ int InfoForm(const Console& console, const std::vector<std::string>& files) {
       continue;
     }
     console.out << SummaryText(
-        NameForOutput(console, file),
+        NameInOutput(console, file),
         Summarize(signal.data() + 1, signal.SampleCount()));
   }
   return status;

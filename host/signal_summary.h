@@ -37,7 +37,7 @@ std::string SummaryText(const std::string& name, const SignalSummary& summary);
 // Loads each of `files` as the menu's Load does and prints its block; a
 // file that cannot be loaded gets its reason on standard error in its
 // place. Returns the exit status: 1 when any could not be loaded.
-int InfoForm(const Console& console, const std::vector<std::string>& files);
+int InfoForm(const Console& console, const std::vector<std::string>& arguments);
 
 }  // namespace pellory
 

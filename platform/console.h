@@ -26,6 +26,8 @@ struct Console {
   bool input_is_terminal = false;
   // Whether `out` writes to the process's terminal.
   bool output_is_terminal = false;
+  // Whether `err` writes to the process's terminal.
+  bool error_is_terminal = false;
   // Whether `out` is the process's standard error rather than its standard
   // output (a command line's status line, whose result goes to standard
   // output).

@@ -20,6 +20,7 @@
 
 #include "platform/console.h"
 #include "platform/ending_signals.h"
+#include "platform/utf8.h"
 
 namespace pellory {
 
@@ -283,29 +284,18 @@ std::string ShownOnTerminal(std::string_view text) {
   std::string shown;
   shown.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const size_t length = byte >= 0xf0 && byte <= 0xf4   ? 4
-                          : byte >= 0xe0 && byte <= 0xef ? 3
-                          : byte >= 0xc2 && byte <= 0xdf ? 2
-                                                         : 1;
-    bool whole = length > 1 && i + length <= text.size();
-    for (size_t k = 1; whole && k < length; ++k) {
-      whole = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+    uint32_t code_point;
+    const size_t length = Utf8Length(text, i, &code_point);
+    const bool control =
+        length == 0
+            ? static_cast<unsigned char>(text[i]) <= 0x9f
+            : code_point < 0x20 || (code_point >= 0x7f && code_point <= 0x9f);
+    if (control) {
+      shown += '?';
+    } else {
+      shown.append(text.substr(i, std::max<size_t>(length, 1)));
     }
-    if (whole) {
-      const bool c1 =
-          byte == 0xc2 && static_cast<unsigned char>(text[i + 1]) <= 0x9f;
-      if (c1) {
-        shown += '?';
-      } else {
-        shown.append(text.substr(i, length));
-      }
-      i += length;
-      continue;
-    }
-    const bool control = byte < 0x20 || (byte >= 0x7f && byte <= 0x9f);
-    shown += control ? '?' : text[i];
-    ++i;
+    i += std::max<size_t>(length, 1);
   }
   return shown;
 }

@@ -33,15 +33,22 @@ namespace pellory {
 extern const std::string_view kTextLineEnd;
 
 // The names under which FileReader reads the process's standard input and
-// FileSaver writes its standard output, for command lines ("-"): on Linux
-// /dev/stdin and /dev/stdout, read and written as any name; on Windows
-// names no file can have, which stand for the standard handles.
-extern const char kStandardInputName[];
-extern const char kStandardOutputName[];
+// FileSaver writes its standard output (a command line's "-"): names no
+// file can have (they begin with a NUL byte), which stand for the streams
+// as the process was given them. Standard input is read from where it
+// stands; standard output is written where it stands, never truncated, so
+// that a shell's `>>` appends and a group's earlier output stays.
+inline constexpr std::string_view kStandardInputName{"\0standard input", 15};
+inline constexpr std::string_view kStandardOutputName{"\0standard output", 16};
 
 // Whether `path` names a regular file (links followed): reading it again
 // gives the same bytes, where a FIFO or a device would wait or differ.
 bool IsRegularFile(const std::string& path);
+
+// Whether `a` and `b` lead to one existing file, links followed (the same
+// name, a symbolic link, a hard link); kStandardInputName leads to the file
+// standard input reads.
+bool IsSameFile(const std::string& a, const std::string& b);
 
 // A file opened for sequential reading, handed out in pieces. Closed when
 // destroyed.
@@ -101,8 +108,11 @@ class FileReader {
   long ReadAt(char* into, size_t size, int64_t offset, std::string* err) const;
   long ReadChunk(std::string* err);
 
-  // The size of a regular file at its opening, else -1.
+  // The size of a regular file at its opening (from where standard input
+  // stood), else -1.
   int64_t size_ = -1;
+  // Where the reading began: 0, or standard input's position.
+  int64_t start_ = 0;
   // Bytes handed out so far.
   int64_t offset_ = 0;
   // Whether Next has reported a failure.

@@ -78,7 +78,7 @@ long FileReader::ReadBatch(std::string* err) {
     const int64_t end = PartStart(0, size, part + 1, parts);
     while (at < end) {
       const long got = ReadAt(batch_ + at, static_cast<size_t>(end - at),
-                              offset_ + at, &errors[k]);
+                              start_ + offset_ + at, &errors[k]);
       if (got <= 0) {
         missing[k] = got < 0 ? -1 : end - at;
         return;

@@ -22,17 +22,43 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-const char kStandardInputName[] = "/dev/stdin";
+namespace {
+
+bool StatusOf(const std::string& path, struct stat* status) {
+  if (path == kStandardInputName) return fstat(STDIN_FILENO, status) == 0;
+  return stat(path.c_str(), status) == 0;
+}
+
+}  // namespace
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat first;
+  struct stat second;
+  return StatusOf(a, &first) && StatusOf(b, &second) &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 bool FileReader::Open(const std::string& path, std::string* err) {
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (path == kStandardInputName) {
+    fd_ = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0 && errno == EBADF) {
+      *err = "standard input is closed";
+      return false;
+    }
+  } else {
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
   if (fd_ < 0) {
     *err = ErrnoText();
     return false;
   }
   struct stat info;
   if (fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
-    size_ = info.st_size;
+    // A file given as standard input is read from where the shell left it
+    // (after what an earlier command of a group took).
+    if (path == kStandardInputName) start_ = lseek(fd_, 0, SEEK_CUR);
+    if (start_ < 0 || start_ > info.st_size) start_ = info.st_size;
+    size_ = info.st_size - start_;
     modified_seconds_ = info.st_mtim.tv_sec;
     modified_nanoseconds_ = info.st_mtim.tv_nsec;
   }
@@ -66,7 +92,8 @@ bool FileReader::Close(std::string* err) {
     // its old and new content.
     struct stat now;
     if (fstat(fd_, &now) == 0 &&
-        (now.st_size != size_ || now.st_mtim.tv_sec != modified_seconds_ ||
+        (now.st_size != start_ + size_ ||
+         now.st_mtim.tv_sec != modified_seconds_ ||
          now.st_mtim.tv_nsec != modified_nanoseconds_)) {
       *err = "the file changed while it was read";
       whole = false;

@@ -2,6 +2,7 @@
 // reach the system as UTF-16 (names_win32.h).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -40,15 +41,48 @@ bool IsRegularFile(const std::string& path) {
   return disk;
 }
 
-// '<' cannot be part of a file's name.
-const char kStandardInputName[] = "<standard input>";
+namespace {
+
+// The file's volume and index, which name it whatever the path; false
+// where it cannot be opened.
+bool IdentityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  if (path == kStandardInputName) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    return input != nullptr && input != INVALID_HANDLE_VALUE &&
+           GetFileInformationByHandle(input, info);
+  }
+  const HANDLE file =
+      CreateFileW(SystemName(path).c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(file, info);
+  CloseHandle(file);
+  return known;
+}
+
+}  // namespace
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first;
+  BY_HANDLE_FILE_INFORMATION second;
+  return IdentityOf(a, &first) && IdentityOf(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
 
 bool FileReader::Open(const std::string& path, std::string* err) {
   HANDLE file = INVALID_HANDLE_VALUE;
   if (path == kStandardInputName) {
     const HANDLE process = GetCurrentProcess();
-    if (!DuplicateHandle(process, GetStdHandle(STD_INPUT_HANDLE), process,
-                         &file, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+      *err = "standard input is closed";
+      return false;
+    }
+    if (!DuplicateHandle(process, input, process, &file, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
       file = INVALID_HANDLE_VALUE;
     }
   } else {
@@ -63,7 +97,13 @@ bool FileReader::Open(const std::string& path, std::string* err) {
   file_ = file;
   LARGE_INTEGER size;
   if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
-    size_ = size.QuadPart;
+    // A file given as standard input is read from where it stands.
+    LARGE_INTEGER position = {};
+    if (path == kStandardInputName &&
+        SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+      start_ = std::min(position.QuadPart, size.QuadPart);
+    }
+    size_ = size.QuadPart - start_;
     modified_ = LastWriteTime(file);
   }
   batches_ = size_ > static_cast<int64_t>(kReadChunk);
@@ -105,8 +145,8 @@ bool FileReader::Close(std::string* err) {
     // Another program wrote to the file meanwhile: what was read may mix
     // its old and new content.
     LARGE_INTEGER size;
-    if (GetFileSizeEx(file_, &size) &&
-        (size.QuadPart != size_ || LastWriteTime(file_) != modified_)) {
+    if (GetFileSizeEx(file_, &size) && (size.QuadPart != start_ + size_ ||
+                                        LastWriteTime(file_) != modified_)) {
       *err = "the file changed while it was read";
       whole = false;
     }

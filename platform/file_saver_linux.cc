@@ -34,7 +34,6 @@
 namespace pellory {
 
 const std::string_view kTextLineEnd = "\n";
-const char kStandardOutputName[] = "/dev/stdout";
 
 FileSaver::~FileSaver() { Discard(); }
 
@@ -91,6 +90,19 @@ bool FileSaver::Open(const std::string& path, uint64_t size, std::string* err) {
   failed_ = false;
   written_ = 0;
   size_ = size;
+  if (path == kStandardOutputName) {
+    // Written into where it stands: a shell's `>>` appends, and a group's
+    // earlier output stays.
+    fd_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) {
+      if (errno != EBADF) return Fail(err);
+      *err = "standard output is closed";
+      failed_ = true;
+      return false;
+    }
+    mode_ = Mode::kDirect;
+    return true;
+  }
   bool process_link;
   if (!LocateTarget(path, &target_, &process_link, err)) return false;
   // The kernel follows the links, under its protections; whether the name

@@ -57,20 +57,23 @@ void FileSaver::Discard() {
   }
 }
 
-// '<' cannot be part of a file's name.
-const char kStandardOutputName[] = "<standard output>";
-
 bool FileSaver::Open(const std::string& path, uint64_t, std::string* err) {
   Discard();
   mode_ = Mode::kNone;
   failed_ = false;
   keep_existing_ = false;
   if (path == kStandardOutputName) {
-    // Written into, as a pipe or the console is.
+    // Written into where it stands, as a pipe or the console is.
     const HANDLE process = GetCurrentProcess();
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+      *err = "standard output is closed";
+      failed_ = true;
+      return false;
+    }
     HANDLE out;
-    if (!DuplicateHandle(process, GetStdHandle(STD_OUTPUT_HANDLE), process,
-                         &out, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (!DuplicateHandle(process, output, process, &out, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
       return Fail(err);
     }
     mode_ = Mode::kDirect;

@@ -9,6 +9,17 @@
 # "windows", what the Windows cross build and its tests under Wine need;
 # with "arm64", the Linux arm64 cross build and qemu-user to run it.
 set -e
+# The package lists, fetched again; a mirror caught mid-sync fails one list
+# ("File has unexpected size") while the rest are whole: tried three times,
+# then the install goes on with what was fetched, and fails only if a
+# package really cannot be had.
+update_lists() {
+  for try in 1 2 3; do
+    $SUDO apt-get update -qq && return 0
+    [ "$try" = 3 ] || sleep 10
+  done
+  echo "warning: some package lists could not be fetched; installing from the rest"
+}
 missing=""
 command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
 command -v g++ >/dev/null 2>&1 || missing="$missing g++"
@@ -29,7 +40,7 @@ if [ "${1:-}" = windows ]; then
   echo "installing:$need"
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   $SUDO dpkg --add-architecture i386
-  $SUDO apt-get update -qq
+  update_lists
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
     --no-install-recommends $need
   exit 0
@@ -45,7 +56,7 @@ if [ "${1:-}" = arm64 ]; then
   [ -z "$need" ] && exit 0
   echo "installing:$need"
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  $SUDO apt-get update -qq
+  update_lists
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
     --no-install-recommends $need
   exit 0
@@ -68,5 +79,5 @@ fi
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-$SUDO apt-get update -qq
+update_lists
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing

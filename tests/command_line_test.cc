@@ -2,6 +2,9 @@
 // exit codes and streams, apply against the dialogue, info's exact
 // figures, plot's envelope.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -39,8 +42,19 @@ TEST(CommandLineTest, EachFormsExitCodeAndStreams) {
       {{"--bogus"}, 2, "", "unknown option '--bogus'\nTry 'Pellory --help'."},
       {{"frob"}, 2, "", "unknown command 'frob'"},
       {{"apply", "s.txt"}, 2, "", "missing OUTPUT"},
-      {{"apply", "s.txt", "o.txt", "smooth=4x"}, 2, "", "'smooth=4x'"},
-      {{"apply", "s.txt", "o.txt", "echo=1.5,2"}, 2, "", "'echo=1.5,2'"},
+      {{"apply", "-h"}, 0, "Usage: Pellory apply INPUT OUTPUT STEP...\n", ""},
+      {{"apply", "s.txt", "o.txt", "smooth=4x"},
+       2,
+       "",
+       "step 'smooth=4x': SIZE must be a whole number, not '4x'"},
+      {{"apply", "s.txt", "o.txt", "echo=1.5,2"},
+       2,
+       "",
+       "FACTOR must be a number from 0 to 1, not '1.5'"},
+      {{"apply", "s.txt", "o.txt", "echo=0.5"},
+       2,
+       "",
+       "step 'echo=0.5': its form is echo=FACTOR,DELAY"},
       {{"apply", "s.txt", "o.txt", "blur=2"}, 2, "", "'blur=2'"},
       {{"apply", "nosuch.txt", "o.txt", "smooth=2"},
        1,
@@ -48,19 +62,32 @@ TEST(CommandLineTest, EachFormsExitCodeAndStreams) {
        "cannot load nosuch.txt"},
       {{"apply", "s.txt", "-", "AMPLIFY=2"}, 0, "3\n10\n-5\n14\n", ""},
       {{"info"}, 2, "", "missing FILE"},
+      {{"info", "--help"}, 0, "Usage: Pellory info FILE...\n", ""},
+      {{"info", "--bogus"}, 2, "", "info: unknown option '--bogus'"},
       {{"info", "nosuch.txt", "s.txt"},
        1,
        "file: s.txt\nsamples: 3\n",
        "cannot load nosuch.txt"},
       {{"plot"}, 2, "", "missing FILE"},
-      {{"plot", "s.txt", "--width", "0"}, 2, "", "--width"},
+      {{"plot", "s.txt", "--width", "0"},
+       2,
+       "",
+       "--width takes a whole number from 1 to 4000, not '0'"},
+      {{"plot", "s.txt", "--width", "1000000000"},
+       2,
+       "",
+       "--width takes a whole number from 1 to 4000, not '1000000000'"},
       {{"plot", "s.txt", "--height"}, 2, "", "--height needs a value"},
       {{"plot", "s.txt", "more.txt"}, 2, "", "'more.txt'"},
       {{"plot", "nosuch.txt"}, 1, "", "cannot load nosuch.txt"},
-      {{"plot", "--width=12", "s.txt", "--height", "2"},
+      {{"plot", "--width=40", "s.txt", "--height", "2"},
        0,
-       "s.txt: samples",
+       "s.txt: top row 7, bottom row -3\n",
        ""},
+      {{"plot", "s.txt", "--svg", "s.txt"},
+       1,
+       "",
+       "cannot save s.txt: it is the signal being drawn"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunPellory("", c.arguments);
@@ -74,7 +101,15 @@ TEST(CommandLineTest, EachFormsExitCodeAndStreams) {
       EXPECT_EQ(run.errors, "");
     }
     EXPECT_FALSE(std::filesystem::exists("o.txt"));
+    EXPECT_EQ(ReadFile("s.txt"), kSignal);
   }
+  const RunResult from_input = RunPellory(kSignal, {"info", "-"});
+  EXPECT_EQ(from_input.exit_status, 0);
+  EXPECT_EQ(from_input.output.rfind(TextLines("file: standard input\n"
+                                              "samples: 3\nmin: -3\n"),
+                                    0),
+            0u)
+      << from_input.output;
 }
 
 // The same values through apply and through the menus give the same file,
@@ -167,9 +202,7 @@ TEST(CommandLineTest, PlotKeepsEveryPeak) {
   for (size_t i = 0; i < square.size(); ++i) square[i] = i % 2 ? 100 : -100;
   const std::string ascii =
       TerminalPlot("w", square.data(), 100000, 10, 3, false);
-  EXPECT_EQ(ascii,
-            "w: samples 1 to 100,000; top row 100, bottom row -100\n"
-            "##########\n##########\n##########\n");
+  EXPECT_EQ(ascii, "w\n##########\n##########\n##########\n");
   // Columns of every length, against a straightforward scan.
   std::vector<int32_t> noise(1003);
   std::mt19937 random(3);
@@ -195,6 +228,35 @@ TEST(CommandLineTest, PlotKeepsEveryPeak) {
   // top row (U+28B8: dots 4, 5, 6 and 8) and the bottom one.
   const size_t top_row = braille.find('\n') + 1;
   EXPECT_EQ(braille.substr(top_row + 32 * 3, 3), "\xe2\xa2\xb8");
+}
+
+// The line above the picture fits the width: the name cut first, with an
+// ellipsis, then the fields least needed.
+TEST(CommandLineTest, PlotLabelsFitTheWidth) {
+  const std::vector<int32_t> square = {1000, -1000, 1000, -1000};
+  const struct {
+    const char* name;
+    int width;
+    bool unicode;
+    const char* label;
+  } cases[] = {
+      {"sq.txt", 80, false,
+       "sq.txt: samples 1 to 4; top row 1000, bottom row -1000"},
+      {"sq.txt", 50, false, "sq.txt: top row 1000, bottom row -1000"},
+      {"a-very-long-signal-name.txt", 50, false,
+       "a-very-long-sig...: top row 1000, bottom row -1000"},
+      {"sq.txt", 20, false, "sq...: 1000 to -1000"},
+      {"sq.txt", 20, true, "sq.t\u2026: 1000 to -1000"},
+      {"sq.txt", 17, false, "sq.txt"},
+      {"sq.txt", 8, false, "sq.txt"},
+      {"sq.txt", 4, true, "sq.\u2026"},
+      {"sq.txt", 1, false, "s"},
+  };
+  for (const auto& c : cases) {
+    const std::string plot =
+        TerminalPlot(c.name, square.data(), 4, c.width, 1, c.unicode);
+    EXPECT_EQ(plot.substr(0, plot.find('\n')), c.label) << c.width;
+  }
 }
 
 #ifndef _WIN32
@@ -226,6 +288,69 @@ TEST(CommandLineTest, ReadmeAndManualPageCarryTheHelpText) {
     ++checked;
   }
   EXPECT_GT(checked, 10);
+}
+
+// "-" is the stream as the shell gave it: `>>` appends, a group's earlier
+// and later output stays whole; a closed stream is called that. A picture
+// is never written over its signal, through a link either. A hostile name
+// on a pipe is written as given.
+TEST(CommandLineTest, StandardStreamsAndLinksAsTheShellGivesThem) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  WriteFile("s.txt", kSignal);
+  const std::string emulator = PELLORY_EMULATOR;
+  const std::string pellory =
+      (emulator.empty() ? "" : emulator + " ") + PELLORY_BIN_DIR + "/Pellory";
+  const auto run = [&](const std::string& command) {
+    const std::string line =
+        "P='" + pellory + "'; { " + command + "; } > out 2> err";
+    return std::system(line.c_str());
+  };
+  WriteFile("log", "one\ntwo\n");
+  ASSERT_EQ(run("$P apply s.txt - amplify=2 >> log"), 0);
+  EXPECT_EQ(ReadFile("log"), "one\ntwo\n3\n10\n-5\n14\n");
+  ASSERT_EQ(run("echo header; $P apply s.txt - amplify=2; $P plot s.txt "
+                "--svg - | head -c 5; echo; echo trailer"),
+            0);
+  EXPECT_EQ(ReadFile("out"), "header\n3\n10\n-5\n14\n<?xml\ntrailer\n");
+  const struct {
+    const char* command;
+    const char* errors;
+  } closed[] = {
+      {"$P apply - o.txt <&-",
+       "Pellory: cannot load standard input: standard input is closed\n"},
+      {"$P info - <&-",
+       "Pellory: cannot load standard input: standard input is closed\n"},
+      {"$P apply s.txt - >&-",
+       "Pellory: cannot save standard output: standard output is closed\n"},
+  };
+  for (const auto& c : closed) {
+    EXPECT_NE(run(c.command), 0) << c.command;
+    EXPECT_EQ(ReadFile("err"), c.errors) << c.command;
+  }
+  ASSERT_EQ(symlink("s.txt", "link.svg"), 0);
+  ASSERT_EQ(link("s.txt", "hard.svg"), 0);
+  for (const char* picture : {"link.svg", "hard.svg", "./s.txt"}) {
+    EXPECT_NE(run("$P plot s.txt --svg " + std::string(picture)), 0);
+    EXPECT_NE(ReadFile("err").find("it is the signal being drawn (s.txt)"),
+              std::string::npos)
+        << ReadFile("err");
+    EXPECT_EQ(ReadFile("s.txt"), kSignal) << picture;
+  }
+  EXPECT_NE(run("$P plot - --svg s.txt < s.txt"), 0);
+  EXPECT_EQ(ReadFile("s.txt"), kSignal);
+  const std::string hostile = "evil\033]0;PWNED\007\033[31mRED.txt";
+  WriteFile(hostile, kSignal);
+  EXPECT_EQ(run("N=$(printf 'evil\\033]0;PWNED\\007\\033[31mRED.txt'); "
+                "$P info \"$N\"; $P plot \"$N\" --width 300 --height 1; "
+                "$P info \"${N}x\""),
+            256);
+  EXPECT_EQ(ReadFile("out").rfind("file: " + hostile + "\n", 0), 0u);
+  EXPECT_NE(ReadFile("out").find("\n" + hostile + ": samples 1 to 3"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile("err"), "Pellory: cannot load " + hostile +
+                                 "x: No such file or "
+                                 "directory\n");
 }
 
 // The SVG is XML with an SVG 1.1 root, and a real renderer draws its

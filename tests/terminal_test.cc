@@ -13,6 +13,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/test_util.h"
 
@@ -25,9 +26,11 @@ const std::string kProgram = std::string(PELLORY_BIN_DIR) + "/Pellory";
 
 class TerminalSession {
  public:
-  // The program itself, or, `in_shell`, an interactive shell with job
-  // control to start it from; on a terminal `columns` wide, where given.
-  explicit TerminalSession(bool in_shell = false, unsigned short columns = 0) {
+  // The program itself (with `arguments`), or, `in_shell`, an interactive
+  // shell with job control to start it from; on a terminal `columns` wide,
+  // where given.
+  explicit TerminalSession(bool in_shell = false, unsigned short columns = 0,
+                           std::vector<std::string> arguments = {}) {
     winsize size = {24, columns, 0, 0};
     pid_ = forkpty(&master_, nullptr, nullptr, columns > 0 ? &size : nullptr);
     if (pid_ == 0) {
@@ -36,7 +39,10 @@ class TerminalSession {
         execl("/bin/bash", "bash", "--norc", "--noprofile", "-i",
               static_cast<char*>(nullptr));
       }
-      execl(kProgram.c_str(), "Pellory", static_cast<char*>(nullptr));
+      std::vector<char*> argv = {const_cast<char*>("Pellory")};
+      for (std::string& argument : arguments) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      execv(kProgram.c_str(), argv.data());
       _exit(127);
     }
   }
@@ -167,6 +173,44 @@ TEST(TerminalTest, OutcomesStayAboveTheMenuAndNamesAreShownSafely) {
     EXPECT_NE(session.output().find(shown), std::string::npos) << shown;
   }
   EXPECT_EQ(session.output().find("PWNED\007"), std::string::npos);
+}
+
+// The command-line forms on a terminal 20 columns wide: a hostile name
+// reaches it escaped, in results and in messages, and plot's every line
+// fits.
+TEST(TerminalTest, FormsShowNamesSafelyAndFitTheTerminal) {
+  ScopedTempDir dir;
+  const std::string hostile = "evil\033]0;PWNED\007\033[31mRED.txt";
+  WriteFile(hostile, "4\n5\n-3\n7\n1000000\n");
+  const std::string shown = "evil?]0;PWNED??[31mRED.txt";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string expected;
+  } cases[] = {
+      {{"info", hostile}, "file: " + shown + "\r\n"},
+      {{"info", hostile + "\xc2\x9b"},
+       "Pellory: cannot load " + shown + "?: No such file"},
+      {{"plot", hostile}, "\r\n"},
+  };
+  for (const auto& c : cases) {
+    TerminalSession session(false, 20, c.arguments);
+    ASSERT_TRUE(session.started());
+    EXPECT_TRUE(session.WaitForOutput(c.expected)) << session.output();
+    session.WaitForExit();
+    const std::string& output = session.output();
+    EXPECT_EQ(output.find('\033'), std::string::npos) << output;
+    if (c.arguments[0] != "plot") continue;
+    // Each line within 20 columns: braille characters are 3 bytes each.
+    size_t start = 0;
+    for (size_t end; (end = output.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+      int columns = 0;
+      for (size_t i = start; i < end; ++i) {
+        columns += (static_cast<unsigned char>(output[i]) & 0xc0) != 0x80;
+      }
+      EXPECT_LE(columns, 20) << output.substr(start, end - start);
+    }
+  }
 }
 
 // A key that sends a sequence (Insert, F5, an arrow, Alt with a key, a
