@@ -96,5 +96,7 @@ add_custom_target(package
     python3 ${CMAKE_SOURCE_DIR}/scripts/make-archive.py ${PELLORY_PACKAGE}
     ${CMAKE_BINARY_DIR}/${PELLORY_PACKAGE_NAME}${PELLORY_PACKAGE_SUFFIX}
     ${PELLORY_TEXT_LINES}
+  COMMAND ${CMAKE_COMMAND} -E echo
+    "Package: ${CMAKE_BINARY_DIR}/${PELLORY_PACKAGE_NAME}${PELLORY_PACKAGE_SUFFIX} (unpacked in ${PELLORY_PACKAGE})"
   DEPENDS Pellory Mirrowen Quillet Tarrock
   VERBATIM)

@@ -77,7 +77,7 @@ bool FileReader::Open(const std::string& path, std::string* err) {
   if (path == kStandardInputName) {
     const HANDLE process = GetCurrentProcess();
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+    if (!IsOpenHandle(input)) {
       *err = "standard input is closed";
       return false;
     }

@@ -66,7 +66,7 @@ bool FileSaver::Open(const std::string& path, uint64_t, std::string* err) {
     // Written into where it stands, as a pipe or the console is.
     const HANDLE process = GetCurrentProcess();
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+    if (!IsOpenHandle(output)) {
       *err = "standard output is closed";
       failed_ = true;
       return false;

@@ -1,4 +1,5 @@
-// The reason a Windows call failed, for the Windows seams.
+// The reason a Windows call failed, and whether a standard handle is open,
+// for the Windows seams.
 #ifndef PELLORY_PLATFORM_LAST_ERROR_WIN32_H_
 #define PELLORY_PLATFORM_LAST_ERROR_WIN32_H_
 
@@ -21,6 +22,12 @@ inline std::string LastErrorText() {
   }
   return reason.empty() ? "Windows error " + std::to_string(GetLastError())
                         : reason;
+}
+
+// Whether a standard handle (GetStdHandle's) is open: a process started
+// with the stream closed has none.
+inline bool IsOpenHandle(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
 }  // namespace pellory
