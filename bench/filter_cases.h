@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/plugin_catalog.h"
+#include "host/editor/plugin_dialogues.h"
 
 namespace pellory::bench {
 

@@ -19,7 +19,7 @@
 #include "bench/filter_cases.h"
 #include "bench/signal_gen.h"
 #include "bench/straightforward_io.h"
-#include "host/signal.h"
+#include "host/signal/signal.h"
 
 namespace pellory::bench {
 namespace {

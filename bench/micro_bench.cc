@@ -13,8 +13,8 @@
 
 #include "bench/filter_cases.h"
 #include "bench/signal_gen.h"
-#include "host/plugin_catalog.h"
-#include "host/signal.h"
+#include "host/editor/plugin_dialogues.h"
+#include "host/signal/signal.h"
 
 namespace pellory::bench {
 namespace {

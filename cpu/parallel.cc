@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/threads.h"
+#include "cpu/threads.h"
 
 namespace pellory {
 namespace {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_util.h"
-#include "host/editor.h"
-#include "host/main_menu.h"
+#include "host/editor/editor.h"
+#include "host/editor/main_menu.h"
 
 using pellory::fuzz::Check;
 

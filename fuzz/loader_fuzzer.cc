@@ -11,9 +11,9 @@
 
 #include "bench/straightforward_io.h"
 #include "fuzz/fuzz_util.h"
-#include "host/line_kernels.h"
-#include "host/signal.h"
-#include "host/signal_text.h"
+#include "host/signal/line_kernels.h"
+#include "host/signal/signal.h"
+#include "host/signal/signal_text.h"
 
 using pellory::fuzz::Check;
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cpu/parallel.h"
-#include "host/command_line.h"
-#include "host/editor.h"
-#include "host/main_menu.h"
+#include "host/cli/command_line.h"
+#include "host/editor/editor.h"
+#include "host/editor/main_menu.h"
 #include "platform/console.h"
 
 int main(int argc, char** argv) {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "host/signal_plot.h"
-#include "host/signal_summary.h"
+#include "host/cli/plot.h"
+#include "host/cli/info.h"
 #include "tests/test_util.h"
 
 namespace pellory {

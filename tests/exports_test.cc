@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-#include "host/plugin_catalog.h"
+#include "host/editor/plugin_dialogues.h"
 
 namespace pellory {
 namespace {

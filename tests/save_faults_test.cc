@@ -14,9 +14,9 @@
 #include <random>
 #include <sstream>
 
-#include "host/editor.h"
-#include "host/main_menu.h"
-#include "host/signal.h"
+#include "host/editor/editor.h"
+#include "host/editor/main_menu.h"
+#include "host/signal/signal.h"
 #include "tests/fault_injection.h"
 #include "tests/test_util.h"
 

@@ -12,8 +12,8 @@
 
 #include "cpu/parallel.h"
 #include "cpu/processor.h"
-#include "host/line_kernels.h"
-#include "host/plugin_catalog.h"
+#include "host/signal/line_kernels.h"
+#include "host/editor/plugin_dialogues.h"
 
 namespace pellory {
 
