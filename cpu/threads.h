@@ -1,7 +1,7 @@
 // The threads that help the main one: how many cores they may use, and
 // how they start.
-#ifndef PELLORY_PLATFORM_THREADS_H_
-#define PELLORY_PLATFORM_THREADS_H_
+#ifndef PELLORY_CPU_THREADS_H_
+#define PELLORY_CPU_THREADS_H_
 
 #include <functional>
 
@@ -22,4 +22,4 @@ bool StartHelperThread(std::function<void()> run);
 
 }  // namespace pellory
 
-#endif  // PELLORY_PLATFORM_THREADS_H_
+#endif  // PELLORY_CPU_THREADS_H_

@@ -1,10 +1,12 @@
 // UTF-8 as terminals and XML readers decode it: the one reading of a name's
-// bytes that both the console's escaping and the SVG writer use.
+// bytes that both the console's escaping and the SVG writer use, and the
+// writing of the braille cells.
 #ifndef PELLORY_PLATFORM_UTF8_H_
 #define PELLORY_PLATFORM_UTF8_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace pellory {
@@ -53,6 +55,20 @@ inline size_t Utf8Length(std::string_view text, size_t at,
   }
   if (code_point != nullptr) *code_point = value;
   return length;
+}
+
+// Appends `code_point` (below U+10000) to `text` in UTF-8.
+inline void AppendUtf8(std::string* text, uint32_t code_point) {
+  if (code_point < 0x80) {
+    *text += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    *text += static_cast<char>(0xc0 | code_point >> 6);
+    *text += static_cast<char>(0x80 | (code_point & 0x3f));
+  } else {
+    *text += static_cast<char>(0xe0 | code_point >> 12);
+    *text += static_cast<char>(0x80 | (code_point >> 6 & 0x3f));
+    *text += static_cast<char>(0x80 | (code_point & 0x3f));
+  }
 }
 
 }  // namespace pellory

@@ -1,6 +1,6 @@
-// The command-line forms against the real program and in process: their
-// exit codes and streams, apply against the dialogue, info's exact
-// figures, plot's envelope.
+// The command-line forms as the real program runs them: their exit codes
+// and streams, apply against the dialogue, the standard streams and links
+// as the shell gives them, the help text in the documents, the SVG drawn.
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <unistd.h>
@@ -16,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/plot.h"
-#include "host/cli/info.h"
 #include "tests/test_util.h"
 
 namespace pellory {
@@ -139,123 +137,6 @@ TEST(CommandLineTest, ApplyMatchesTheDialogue) {
     RunPellory(std::string("1 r.txt ") + c.typed + "3 d.txt\n");
     EXPECT_TRUE(ReadFile("a.txt") == ReadFile("d.txt")) << c.typed;
     EXPECT_FALSE(ReadFile("a.txt") == ReadFile("r.txt")) << c.typed;
-  }
-}
-
-// Mean and rms correctly rounded at the limits of the format; random
-// signals agree with straightforward sums on every thread count.
-TEST(CommandLineTest, InfoFiguresAreExact) {
-  const struct {
-    std::vector<int32_t> samples;
-    const char* mean;
-    const char* rms;
-  } cases[] = {
-      {{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MIN},
-       "1073741823.250000",
-       "2147483647.250000"},
-      {{INT32_MIN, INT32_MIN, INT32_MIN},
-       "-2147483648.000000",
-       "2147483648.000000"},
-      {{-1, -2}, "-1.500000", "1.581139"},
-      {{1, 0, 0}, "0.3333333", "0.5773503"},
-      {{0, 0, 0, 0, 0, 0, 0, 1}, "0.1250000", "0.3535534"},
-  };
-  for (const auto& c : cases) {
-    const std::string text = SummaryText(
-        "x",
-        Summarize(c.samples.data(), static_cast<int64_t>(c.samples.size())));
-    EXPECT_NE(
-        text.find(std::string("\nmean: ") + c.mean + "\nrms: " + c.rms + "\n"),
-        std::string::npos)
-        << text;
-  }
-  EXPECT_EQ(SummaryText("e", Summarize(nullptr, 0)),
-            "file: e\nsamples: 0\nmin: -\nmax: -\nmean: -\nrms: -\n"
-            "at limits: 0\n\n");
-  std::mt19937 random(11);
-  std::vector<int32_t> samples(300000);
-  for (int32_t& sample : samples) sample = static_cast<int32_t>(random());
-  samples[123] = INT32_MIN;
-  int64_t sum = 0;
-  long double squares = 0;
-  for (const int32_t sample : samples) {
-    sum += sample;
-    squares += static_cast<long double>(sample) * sample;
-  }
-  ForEachThreadCount([&] {
-    const SignalSummary summary = Summarize(samples.data(), 300000);
-    EXPECT_EQ(summary.sum, sum);
-    EXPECT_EQ(summary.min, INT32_MIN);
-    EXPECT_EQ(summary.at_limits, 1);
-    const long double whole = static_cast<long double>(summary.squares_high) *
-                                  18446744073709551616.0L +
-                              summary.squares_low;
-    EXPECT_LT(std::abs(whole - squares) / squares, 1e-15L);
-  });
-}
-
-// Every column spans its samples' minimum to maximum: a square wave fills
-// every column from rail to rail, a spike shows in its column, and the
-// ASCII form draws the same.
-TEST(CommandLineTest, PlotKeepsEveryPeak) {
-  std::vector<int32_t> square(100000);
-  for (size_t i = 0; i < square.size(); ++i) square[i] = i % 2 ? 100 : -100;
-  const std::string ascii =
-      TerminalPlot("w", square.data(), 100000, 10, 3, false);
-  EXPECT_EQ(ascii, "w\n##########\n##########\n##########\n");
-  // Columns of every length, against a straightforward scan.
-  std::vector<int32_t> noise(1003);
-  std::mt19937 random(3);
-  for (int32_t& sample : noise) sample = static_cast<int32_t>(random());
-  const std::vector<Span> columns = Envelope(noise.data(), 1003, 7);
-  for (int c = 0; c < 7; ++c) {
-    const auto [low, high] = std::minmax_element(
-        noise.begin() + c * 1003 / 7, noise.begin() + (c + 1) * 1003 / 7);
-    EXPECT_EQ(columns[static_cast<size_t>(c)].low, *low);
-    EXPECT_EQ(columns[static_cast<size_t>(c)].high, *high);
-  }
-  std::vector<int32_t> spike(1000000, 0);
-  spike[654321] = 9;
-  ForEachThreadCount([&] {
-    const std::vector<Span> spans = Envelope(spike.data(), 1000000, 100);
-    for (size_t c = 0; c < spans.size(); ++c) {
-      EXPECT_EQ(spans[c].high, c == 65 ? 9 : 0) << c;
-    }
-  });
-  const std::string braille =
-      TerminalPlot("s", spike.data(), 1000000, 50, 2, true);
-  // Column 65 of 100 dot columns: the right dots of character 32, in the
-  // top row (U+28B8: dots 4, 5, 6 and 8) and the bottom one.
-  const size_t top_row = braille.find('\n') + 1;
-  EXPECT_EQ(braille.substr(top_row + 32 * 3, 3), "\xe2\xa2\xb8");
-}
-
-// The line above the picture fits the width: the name cut first, with an
-// ellipsis, then the fields least needed.
-TEST(CommandLineTest, PlotLabelsFitTheWidth) {
-  const std::vector<int32_t> square = {1000, -1000, 1000, -1000};
-  const struct {
-    const char* name;
-    int width;
-    bool unicode;
-    const char* label;
-  } cases[] = {
-      {"sq.txt", 80, false,
-       "sq.txt: samples 1 to 4; top row 1000, bottom row -1000"},
-      {"sq.txt", 50, false, "sq.txt: top row 1000, bottom row -1000"},
-      {"a-very-long-signal-name.txt", 50, false,
-       "a-very-long-sig...: top row 1000, bottom row -1000"},
-      {"sq.txt", 20, false, "sq...: 1000 to -1000"},
-      {"sq.txt", 20, true, "sq.t\u2026: 1000 to -1000"},
-      {"sq.txt", 17, false, "sq.txt"},
-      {"sq.txt", 8, false, "sq.txt"},
-      {"sq.txt", 4, true, "sq.\u2026"},
-      {"sq.txt", 1, false, "s"},
-  };
-  for (const auto& c : cases) {
-    const std::string plot =
-        TerminalPlot(c.name, square.data(), 4, c.width, 1, c.unicode);
-    EXPECT_EQ(plot.substr(0, plot.find('\n')), c.label) << c.width;
   }
 }
 

@@ -1,15 +1,12 @@
 #include "host/cli/apply.h"
 
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "host/cli/command_line.h"
-#include "host/editor/editor.h"
-#include "host/editor/main_menu.h"
+#include "host/cli/form.h"
 #include "host/editor/plugin_dialogues.h"
-#include "host/shown_names.h"
+#include "host/editor/shown_names.h"
 #include "host/editor/status_line.h"
 #include "platform/file.h"
 
@@ -20,11 +17,6 @@ struct Step {
   const KnownPlugin* plugin;
   std::string parameter_text;
 };
-
-// "-" is the standard stream; any other name is a file's.
-std::string StreamOrFile(const std::string& name, std::string_view standard) {
-  return name == "-" ? std::string(standard) : name;
-}
 
 }  // namespace
 
@@ -62,14 +54,11 @@ int ApplyForm(const Console& console,
       return kExitFailed;
     }
   }
-  Editor editor(work);
-  editor.currentSignal = std::make_unique<Signal>();
-  const std::string input = StreamOrFile(arguments[0], kStandardInputName);
-  const Notice loaded = LoadSignalFile(editor, input);
-  if (!loaded.reason.empty())
-    console.err << "Pellory: " << loaded.reason << "\n";
-  Signal& signal = *editor.currentSignal;
-  if (signal.data() == nullptr) return kExitFailed;
+  Signal signal;
+  if (!LoadForForm(console, StreamOrFile(arguments[0], kStandardInputName),
+                   &signal)) {
+    return kExitFailed;
+  }
   for (size_t i = 0; i < steps.size(); ++i) {
     // The plug-in is called as the dialogue calls it: its description
     // first (not shown here), then the filter.

@@ -1,7 +1,7 @@
 // `Pellory apply INPUT OUTPUT STEP...`: a file through filters without the
 // menus, bit for bit as the dialogue filters it with the same values.
-#ifndef PELLORY_HOST_APPLY_H_
-#define PELLORY_HOST_APPLY_H_
+#ifndef PELLORY_HOST_CLI_APPLY_H_
+#define PELLORY_HOST_CLI_APPLY_H_
 
 #include <string>
 #include <vector>
@@ -21,4 +21,4 @@ int ApplyForm(const Console& console,
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_APPLY_H_
+#endif  // PELLORY_HOST_CLI_APPLY_H_

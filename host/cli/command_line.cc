@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "host/cli/apply.h"
-#include "host/cli/plot.h"
+#include "host/cli/form.h"
 #include "host/cli/info.h"
+#include "host/cli/plot.h"
 
 namespace pellory {
 namespace {
@@ -83,21 +84,6 @@ int VersionForm(const Console& console, const std::vector<std::string>&) {
 }
 
 }  // namespace
-
-int UsageError(const Console& console, const std::string& problem) {
-  console.err << "Pellory: " << problem << "\nTry 'Pellory --help'.\n";
-  return kExitUsage;
-}
-
-Console WorkConsole(const Console& console) {
-  return Console{console.in,
-                 console.err,
-                 console.err,
-                 console.input_is_terminal,
-                 console.error_is_terminal,
-                 console.error_is_terminal,
-                 true};
-}
 
 int RunCommandLine(const Console& console,
                    const std::vector<std::string>& arguments) {

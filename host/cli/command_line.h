@@ -2,8 +2,8 @@
 // filters to a file, a summary of signals, a picture of one. With no
 // arguments the program is the interactive editor; these forms use its
 // loader, its plug-ins and its saver.
-#ifndef PELLORY_HOST_COMMAND_LINE_H_
-#define PELLORY_HOST_COMMAND_LINE_H_
+#ifndef PELLORY_HOST_CLI_COMMAND_LINE_H_
+#define PELLORY_HOST_CLI_COMMAND_LINE_H_
 
 #include <string>
 #include <vector>
@@ -12,12 +12,6 @@
 
 namespace pellory {
 
-// Exit statuses of every form: done, the work failed, the command line was
-// wrong.
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 // Runs the form `arguments` (the program's arguments, its name not among
 // them, at least one) ask for. Results go to `console.out` (standard
 // output); reasons and status lines to `console.err` (standard error).
@@ -25,14 +19,6 @@ constexpr int kExitUsage = 2;
 int RunCommandLine(const Console& console,
                    const std::vector<std::string>& arguments);
 
-// For a form's own argument errors: says `problem` and how to get help on
-// `console.err`, and returns kExitUsage.
-int UsageError(const Console& console, const std::string& problem);
-
-// A console for a form's work: its status line, where there is one, on
-// standard error, so that standard output carries the result alone.
-Console WorkConsole(const Console& console);
-
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_COMMAND_LINE_H_
+#endif  // PELLORY_HOST_CLI_COMMAND_LINE_H_

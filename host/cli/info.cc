@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "cpu/parallel.h"
-#include "host/cli/command_line.h"
-#include "host/editor/editor.h"
-#include "host/editor/main_menu.h"
-#include "host/shown_names.h"
+#include "host/cli/form.h"
+#include "host/editor/shown_names.h"
 #include "platform/file.h"
 
 namespace pellory {
@@ -206,16 +203,9 @@ int InfoForm(const Console& console,
   }
   if (files.empty()) return UsageError(console, "info: missing FILE");
   int status = kExitDone;
-  Editor editor(WorkConsole(console));
   for (const std::string& file : files) {
-    editor.currentSignal = std::make_unique<Signal>();
-    const Notice loaded = LoadSignalFile(editor, file);
-    const Signal& signal = *editor.currentSignal;
-    console.out.flush();
-    if (!loaded.reason.empty()) {
-      console.err << "Pellory: " << loaded.reason << "\n" << std::flush;
-    }
-    if (signal.data() == nullptr) {
+    Signal signal;
+    if (!LoadForForm(console, file, &signal)) {
       status = kExitFailed;
       continue;
     }

@@ -1,8 +1,8 @@
 // `Pellory info FILE...`: what a signal's numbers add up to. The sums are
 // kept whole (the squares in 128 bits), so that the mean and the root mean
 // square are printed correctly rounded to every digit shown.
-#ifndef PELLORY_HOST_SIGNAL_SUMMARY_H_
-#define PELLORY_HOST_SIGNAL_SUMMARY_H_
+#ifndef PELLORY_HOST_CLI_INFO_H_
+#define PELLORY_HOST_CLI_INFO_H_
 
 #include <cstdint>
 #include <string>
@@ -41,4 +41,4 @@ int InfoForm(const Console& console, const std::vector<std::string>& arguments);
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_SIGNAL_SUMMARY_H_
+#endif  // PELLORY_HOST_CLI_INFO_H_

@@ -1,13 +1,14 @@
 // The editor's state for one run: the console, the current signal and the
 // current file name; and how the menus pass from one screen to the next.
-#ifndef PELLORY_HOST_EDITOR_H_
-#define PELLORY_HOST_EDITOR_H_
+#ifndef PELLORY_HOST_EDITOR_EDITOR_H_
+#define PELLORY_HOST_EDITOR_EDITOR_H_
 
 #include <istream>
 #include <memory>
 #include <ostream>
 #include <string>
 
+#include "host/editor/file_actions.h"
 #include "host/signal/signal.h"
 #include "platform/console.h"
 
@@ -30,14 +31,6 @@ struct Editor {
   std::string currentFileName;
 };
 
-// What an action has to tell the user once the screen is cleared, directly
-// above the next menu: a message on standard output and, when something
-// failed, its reason on standard error.
-struct Notice {
-  std::string message;
-  std::string reason;
-};
-
 // Clears the screen and shows `notice`: the one way from a screen to the
 // next, so an outcome is never wiped before the user sees it.
 inline void NextScreen(const Editor& editor, const Notice& notice) {
@@ -51,4 +44,4 @@ inline void NextScreen(const Editor& editor, const Notice& notice) {
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_EDITOR_H_
+#endif  // PELLORY_HOST_EDITOR_EDITOR_H_

@@ -7,7 +7,7 @@
 
 #include "host/editor/plugin_dialogues.h"
 #include "host/editor/prompt.h"
-#include "host/shown_names.h"
+#include "host/editor/shown_names.h"
 #include "host/editor/status_line.h"
 #include "platform/console.h"
 #include "platform/dir_list.h"

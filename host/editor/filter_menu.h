@@ -1,7 +1,7 @@
 // The filter menu: lists the plug-in folder "DLL", loads the library the
 // user picks, asks for its parameters and applies it to the current signal.
-#ifndef PELLORY_HOST_FILTER_MENU_H_
-#define PELLORY_HOST_FILTER_MENU_H_
+#ifndef PELLORY_HOST_EDITOR_FILTER_MENU_H_
+#define PELLORY_HOST_EDITOR_FILTER_MENU_H_
 
 #include "host/editor/editor.h"
 
@@ -15,4 +15,4 @@ bool FilterMenu(Editor& editor, Notice* notice);
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_FILTER_MENU_H_
+#endif  // PELLORY_HOST_EDITOR_FILTER_MENU_H_

@@ -1,8 +1,8 @@
 // Everything the host knows of the filter plug-ins: the three it knows by
 // library file name, the dialogue that asks each one's parameters, and the
 // typed lookup of their two exports.
-#ifndef PELLORY_HOST_PLUGIN_CATALOG_H_
-#define PELLORY_HOST_PLUGIN_CATALOG_H_
+#ifndef PELLORY_HOST_EDITOR_PLUGIN_DIALOGUES_H_
+#define PELLORY_HOST_EDITOR_PLUGIN_DIALOGUES_H_
 
 #include <string>
 
@@ -75,4 +75,4 @@ bool LoadPlugin(const KnownPlugin& plugin, PluginExports* exports,
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_PLUGIN_CATALOG_H_
+#endif  // PELLORY_HOST_EDITOR_PLUGIN_DIALOGUES_H_

@@ -1,8 +1,8 @@
 // Reading the user's answers. Every reader returns false at the end of
 // input, which ends the run: a menu never loops on a dead input. Input is
 // read in bounded memory however long a typed word is.
-#ifndef PELLORY_HOST_PROMPT_H_
-#define PELLORY_HOST_PROMPT_H_
+#ifndef PELLORY_HOST_EDITOR_PROMPT_H_
+#define PELLORY_HOST_EDITOR_PROMPT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -36,4 +36,4 @@ bool ReadNumber(std::istream& in, std::ostream& out,
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_PROMPT_H_
+#endif  // PELLORY_HOST_EDITOR_PROMPT_H_

@@ -2,24 +2,17 @@
 // the action has run about a second, updated a few times a second, and
 // erased when the action ends, before anything else is written. On a pipe
 // or a file nothing is written at all.
-#ifndef PELLORY_HOST_STATUS_LINE_H_
-#define PELLORY_HOST_STATUS_LINE_H_
+#ifndef PELLORY_HOST_EDITOR_STATUS_LINE_H_
+#define PELLORY_HOST_EDITOR_STATUS_LINE_H_
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "host/signal/progress.h"
 #include "platform/console.h"
 
 namespace pellory {
-
-// How far an action has got, where it knows: `done` of `total` (bytes of a
-// file, say); a total of 0 or less is not known.
-struct Progress {
-  std::atomic<int64_t> done{0};
-  std::atomic<int64_t> total{0};
-};
 
 // Shows "`doing`... 45%" (or "... 12 s" where no progress is known) while
 // it lives. The action runs on the calling thread, which writes nothing to
@@ -43,4 +36,4 @@ std::string Grouped(int64_t value);
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_STATUS_LINE_H_
+#endif  // PELLORY_HOST_EDITOR_STATUS_LINE_H_

@@ -18,8 +18,8 @@
 // multiply-add sequence, saturated and signed in the vector. With SSE4.1
 // alone (older and low-power x86), the line breaks of 64 bytes take four
 // compares and each line one 128-bit multiply-add sequence.
-#ifndef PELLORY_HOST_LINE_KERNELS_H_
-#define PELLORY_HOST_LINE_KERNELS_H_
+#ifndef PELLORY_HOST_SIGNAL_LINE_KERNELS_H_
+#define PELLORY_HOST_SIGNAL_LINE_KERNELS_H_
 
 #include <algorithm>
 #include <climits>
@@ -73,4 +73,4 @@ extern const LinePath kLinesAvx512;
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_LINE_KERNELS_H_
+#endif  // PELLORY_HOST_SIGNAL_LINE_KERNELS_H_

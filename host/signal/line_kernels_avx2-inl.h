@@ -2,8 +2,8 @@
 // line kernels share: included by each inside its target region, after
 // <immintrin.h>, so that each compiles it for its own instruction set.
 // Everything here is local to the including file.
-#ifndef PELLORY_HOST_LINE_BLOCKS_AVX2_H_
-#define PELLORY_HOST_LINE_BLOCKS_AVX2_H_
+#ifndef PELLORY_HOST_SIGNAL_LINE_KERNELS_AVX2_INL_H_
+#define PELLORY_HOST_SIGNAL_LINE_KERNELS_AVX2_INL_H_
 
 #include <climits>
 #include <cstdint>
@@ -75,4 +75,4 @@ inline bool VectorLinePairValues(const char* first, const char* first_end,
 }  // namespace
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_LINE_BLOCKS_AVX2_H_
+#endif  // PELLORY_HOST_SIGNAL_LINE_KERNELS_AVX2_INL_H_

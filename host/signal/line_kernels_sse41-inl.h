@@ -6,8 +6,8 @@
 //
 // Bytes outside the block and the 17 before it are never read: a line is
 // read backwards from its end.
-#ifndef PELLORY_HOST_LINE_VALUES_SSE41_H_
-#define PELLORY_HOST_LINE_VALUES_SSE41_H_
+#ifndef PELLORY_HOST_SIGNAL_LINE_KERNELS_SSE41_INL_H_
+#define PELLORY_HOST_SIGNAL_LINE_KERNELS_SSE41_INL_H_
 
 #include <algorithm>
 #include <array>
@@ -178,4 +178,4 @@ inline void ParseBlockLines(const char* block, uint64_t breaks,
 }  // namespace
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_LINE_VALUES_SSE41_H_
+#endif  // PELLORY_HOST_SIGNAL_LINE_KERNELS_SSE41_INL_H_

@@ -2,8 +2,8 @@
 // reads it, saturated to 32 bits, accumulated as its bytes arrive (a line
 // may straddle two chunks), and the plain parse of a whole line that the
 // parser and every instruction-set path share.
-#ifndef PELLORY_HOST_LINE_VALUE_H_
-#define PELLORY_HOST_LINE_VALUE_H_
+#ifndef PELLORY_HOST_SIGNAL_LINE_VALUE_H_
+#define PELLORY_HOST_SIGNAL_LINE_VALUE_H_
 
 #include <algorithm>
 #include <bit>
@@ -119,4 +119,4 @@ inline int32_t ParseWholeLine(const char** cursor, const char* end) {
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_LINE_VALUE_H_
+#endif  // PELLORY_HOST_SIGNAL_LINE_VALUE_H_

@@ -3,8 +3,8 @@
 //
 // Sample buffer: N+1 32-bit integers; element 0 holds N, elements 1..N the
 // samples. The text format lives in host/signal_text.h.
-#ifndef PELLORY_HOST_SIGNAL_H_
-#define PELLORY_HOST_SIGNAL_H_
+#ifndef PELLORY_HOST_SIGNAL_SIGNAL_H_
+#define PELLORY_HOST_SIGNAL_SIGNAL_H_
 
 #include <cstdint>
 #include <iosfwd>
@@ -63,4 +63,4 @@ class Signal {
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_SIGNAL_H_
+#endif  // PELLORY_HOST_SIGNAL_SIGNAL_H_

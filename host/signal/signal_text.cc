@@ -93,6 +93,30 @@ bool SignalParser::TakeLine(int32_t value, std::string* err) {
   return true;
 }
 
+bool SignalParser::Feed(const char* p, size_t size, std::string* err) {
+  while (encoding_ == Encoding::kUndecided && size > 0) {
+    head_[head_size_++] = *p++;
+    --size;
+    DecideEncoding();
+  }
+  if (head_size_ > 0 && encoding_ != Encoding::kUndecided) {
+    // What followed the mark, or the text's first bytes where it has none.
+    const size_t rest = head_size_;
+    head_size_ = 0;
+    // The rest of the chunk follows at once: the count line is judged
+    // whole, not by its first bytes.
+    feeding_head_ = size > 0;
+    const bool fed = encoding_ == Encoding::kBytes
+                         ? FeedBytes(head_, rest, err)
+                         : FeedCodeUnits(head_, rest, err);
+    feeding_head_ = false;
+    if (!fed) return false;
+  }
+  if (size == 0) return true;
+  if (encoding_ == Encoding::kBytes) return FeedBytes(p, size, err);
+  return FeedCodeUnits(p, size, err);
+}
+
 bool SignalParser::FeedBytes(const char* p, size_t size, std::string* err) {
   const char* const chunk = p;
   const char* const end = p + size;

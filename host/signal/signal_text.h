@@ -9,8 +9,8 @@
 //
 // Both directions work on byte chunks and know nothing of where the bytes
 // come from or go to: a file, a stream, memory.
-#ifndef PELLORY_HOST_SIGNAL_TEXT_H_
-#define PELLORY_HOST_SIGNAL_TEXT_H_
+#ifndef PELLORY_HOST_SIGNAL_SIGNAL_TEXT_H_
+#define PELLORY_HOST_SIGNAL_SIGNAL_TEXT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -137,4 +137,4 @@ uint64_t SignalTextSize(const int32_t* elements, int32_t count,
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_SIGNAL_TEXT_H_
+#endif  // PELLORY_HOST_SIGNAL_SIGNAL_TEXT_H_

@@ -5,8 +5,8 @@
 // act on shown as '?', so that no name sets the terminal's title or
 // colours. On a pipe or a file a name is written as given, so that scripts
 // read back what they passed.
-#ifndef PELLORY_HOST_SHOWN_NAMES_H_
-#define PELLORY_HOST_SHOWN_NAMES_H_
+#ifndef PELLORY_HOST_EDITOR_SHOWN_NAMES_H_
+#define PELLORY_HOST_EDITOR_SHOWN_NAMES_H_
 
 #include <string>
 
@@ -27,4 +27,4 @@ std::string NameInMessage(const Console& console, const std::string& name);
 
 }  // namespace pellory
 
-#endif  // PELLORY_HOST_SHOWN_NAMES_H_
+#endif  // PELLORY_HOST_EDITOR_SHOWN_NAMES_H_

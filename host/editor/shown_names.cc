@@ -1,4 +1,4 @@
-#include "host/shown_names.h"
+#include "host/editor/shown_names.h"
 
 #include <string>
 

@@ -1,0 +1,40 @@
+#include "host/cli/form.h"
+
+#include <ostream>
+#include <string>
+
+#include "host/editor/file_actions.h"
+
+namespace pellory {
+
+int UsageError(const Console& console, const std::string& problem) {
+  console.err << "Pellory: " << problem << "\nTry 'Pellory --help'.\n";
+  return kExitUsage;
+}
+
+Console WorkConsole(const Console& console) {
+  return Console{console.in,
+                 console.err,
+                 console.err,
+                 console.input_is_terminal,
+                 console.error_is_terminal,
+                 console.error_is_terminal,
+                 true};
+}
+
+std::string StreamOrFile(const std::string& argument,
+                         std::string_view standard) {
+  return argument == "-" ? std::string(standard) : argument;
+}
+
+bool LoadForForm(const Console& console, const std::string& name,
+                 Signal* signal) {
+  const Notice loaded = LoadSignalFile(WorkConsole(console), signal, name);
+  console.out.flush();
+  if (!loaded.reason.empty()) {
+    console.err << "Pellory: " << loaded.reason << "\n" << std::flush;
+  }
+  return signal->data() != nullptr;
+}
+
+}  // namespace pellory

@@ -1,0 +1,42 @@
+// What the command-line forms share: their exit statuses, how they say a
+// command line is wrong, the console their work runs on, "-" as the
+// standard streams, and loading a signal with the reason a load failed.
+#ifndef PELLORY_HOST_CLI_FORM_H_
+#define PELLORY_HOST_CLI_FORM_H_
+
+#include <string>
+#include <string_view>
+
+#include "host/signal/signal.h"
+#include "platform/console.h"
+
+namespace pellory {
+
+// Exit statuses of every form: done, the work failed, the command line was
+// wrong.
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// For a form's own argument errors: says `problem` and how to get help on
+// `console.err`, and returns kExitUsage.
+int UsageError(const Console& console, const std::string& problem);
+
+// A console for a form's work: its status line, where there is one, on
+// standard error, so that standard output carries the result alone.
+Console WorkConsole(const Console& console);
+
+// The name a form reads or writes for `argument`: "-" is `standard` (the
+// file seam's name for standard input or output), anything else a file.
+std::string StreamOrFile(const std::string& argument,
+                         std::string_view standard);
+
+// Loads `name` into `signal` as the editor's Load does, its status line on
+// standard error; a failure's reason (and a backup an interrupted save
+// left) goes to `console.err`. False when no signal was loaded.
+bool LoadForForm(const Console& console, const std::string& name,
+                 Signal* signal);
+
+}  // namespace pellory
+
+#endif  // PELLORY_HOST_CLI_FORM_H_
