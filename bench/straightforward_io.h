@@ -1,6 +1,7 @@
 // The straightforward signal loader and saver, kept as the reference the
-// chunked ones in host/signal.cc are compared with: ifstream, getline and a
-// saturating atoi per line; ofstream and operator<< per element.
+// chunked ones in host/signal/signal_files.cc are compared with: ifstream,
+// getline and a saturating atoi per line; ofstream and operator<< per
+// element.
 #ifndef PELLORY_BENCH_STRAIGHTFORWARD_IO_H_
 #define PELLORY_BENCH_STRAIGHTFORWARD_IO_H_
 
