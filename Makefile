@@ -84,10 +84,12 @@ fuzz: deps
 	fuzz/run.sh $(FUZZ_SECONDS)
 
 # A Windows build, cross-compiled with mingw-w64: $(1) the build folder,
-# $(2) the toolchain file.
+# $(2) the toolchain file, $(3) the kind libsndfile is built for (once,
+# by scripts/windows-sndfile.sh).
 define windows_build
 	@sh scripts/install-deps.sh windows
 	cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=$(2) \
+	  -DPELLORY_SNDFILE_PREFIX=$$(sh scripts/windows-sndfile.sh $(3)) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
 	  >/dev/null
 	cmake --build $(1) -j $(JOBS)
@@ -96,7 +98,7 @@ endef
 # The 32-bit Windows build; its tests run under Wine.
 WIN_BUILD ?= build-win
 windows:
-	$(call windows_build,$(WIN_BUILD),cmake/mingw-i686.cmake)
+	$(call windows_build,$(WIN_BUILD),cmake/mingw-i686.cmake,win32)
 
 windows-package: windows
 	cmake --build $(WIN_BUILD) --target package
@@ -111,7 +113,7 @@ test-windows: windows-package package
 # The same sources for 64-bit Windows; its tests run under 64-bit Wine.
 WIN64_BUILD ?= build-win64
 windows64:
-	$(call windows_build,$(WIN64_BUILD),cmake/mingw-x86_64.cmake)
+	$(call windows_build,$(WIN64_BUILD),cmake/mingw-x86_64.cmake,win64)
 
 windows64-package: windows64
 	cmake --build $(WIN64_BUILD) --target package

@@ -16,11 +16,16 @@ WIN64=${WIN64_BENCH_BUILD:-build-win64-bench}
 LINUX=${BUILD:-build-bench}
 
 sh scripts/install-deps.sh windows
-for pair in "$WIN:mingw-i686" "$WIN64:mingw-x86_64"; do
-  cmake -S . -B "${pair%%:*}" -DCMAKE_TOOLCHAIN_FILE="cmake/${pair#*:}.cmake" \
+for pair in "$WIN:mingw-i686:win32" "$WIN64:mingw-x86_64:win64"; do
+  build=${pair%%:*}
+  kind=${pair##*:}
+  toolchain=${pair#*:}
+  toolchain=${toolchain%:*}
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain.cmake" \
+    -DPELLORY_SNDFILE_PREFIX="$(sh scripts/windows-sndfile.sh "$kind")" \
     -DCMAKE_BUILD_TYPE=Release -DPELLORY_BENCHMARKS=ON -DPELLORY_TESTS=OFF \
     >/dev/null
-  cmake --build "${pair%%:*}" -j 2 >/dev/null
+  cmake --build "$build" -j 2 >/dev/null
 done
 cmake -S . -B "$LINUX" -DCMAKE_BUILD_TYPE=Release -DPELLORY_BENCHMARKS=ON \
   -DPELLORY_TESTS=OFF >/dev/null

@@ -78,6 +78,14 @@ class FileReader {
   // The size of a regular file at its opening, else -1.
   int64_t Size() const { return size_; }
 
+  // For a regular file (Size() >= 0), whatever Next has handed out: reads
+  // up to `size` bytes at `offset` from its start into `into`, from any
+  // thread. Returns the count read, 0 at the end, or -1 with the reason.
+  long ReadFrom(char* into, size_t size, int64_t offset,
+                std::string* err) const {
+    return ReadAt(into, size, start_ + offset, err);
+  }
+
   // Ends the reading. False, with the reason in `err`, when a regular file
   // was written to while it was read: whatever was made of the pieces is
   // then not the file's content. A piece's bytes are the file's as they

@@ -3,11 +3,12 @@
 # A machine of this project's kind ships all of it, so this is usually a
 # quick check that changes nothing.
 #
-#   scripts/install-deps.sh [build | windows | arm64]
+#   scripts/install-deps.sh [build | windows | arm64 | sources]
 #
 # With "build", only what building the program and its plug-ins needs; with
 # "windows", what the Windows cross build and its tests under Wine need;
-# with "arm64", the Linux arm64 cross build and qemu-user to run it.
+# with "arm64", the Linux arm64 cross build and qemu-user to run it; with
+# "sources", Debian's source packages in apt's lists.
 set -e
 # The package lists, fetched again; a mirror caught mid-sync fails one list
 # ("File has unexpected size") while the rest are whole: tried three times,
@@ -20,10 +21,29 @@ update_lists() {
   done
   echo "warning: some package lists could not be fetched; installing from the rest"
 }
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+if [ "${1:-}" = sources ]; then
+  # Debian's source packages, for the libraries the Windows builds make
+  # from them: a deb-src line beside each deb line apt already uses.
+  apt-cache showsrc libsndfile 2>/dev/null | grep -q '^Package:' && exit 0
+  echo "adding Debian's source packages to apt's lists"
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      $SUDO tee /etc/apt/sources.list.d/pellory-deb-src.sources >/dev/null
+  else
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list |
+      $SUDO tee /etc/apt/sources.list.d/pellory-deb-src.list >/dev/null
+  fi
+  update_lists
+  command -v dpkg-source >/dev/null 2>&1 ||
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq dpkg-dev
+  exit 0
+fi
 missing=""
 command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
 command -v g++ >/dev/null 2>&1 || missing="$missing g++"
 command -v make >/dev/null 2>&1 || missing="$missing make"
+[ -f /usr/include/sndfile.h ] || missing="$missing libsndfile1-dev"
 if [ "${1:-}" = windows ]; then
   # The 32- and 64-bit Windows cross builds and Wine to test them (about
   # 400 MB).
@@ -38,7 +58,6 @@ if [ "${1:-}" = windows ]; then
   [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
   [ -z "$need" ] && exit 0
   echo "installing:$need"
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   $SUDO dpkg --add-architecture i386
   update_lists
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
@@ -53,9 +72,12 @@ if [ "${1:-}" = arm64 ]; then
     need="$need g++-aarch64-linux-gnu"
   command -v qemu-aarch64 >/dev/null 2>&1 || need="$need qemu-user"
   [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
+  # libsndfile for arm64, beside this machine's own (Debian's multiarch).
+  dpkg -s libsndfile1-dev:arm64 >/dev/null 2>&1 ||
+    need="$need libsndfile1-dev:arm64"
   [ -z "$need" ] && exit 0
   echo "installing:$need"
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  $SUDO dpkg --add-architecture arm64
   update_lists
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
     --no-install-recommends $need
@@ -73,11 +95,12 @@ command -v clang++ >/dev/null 2>&1 || missing="$missing clang"
 # the full-disk save test formats its image with.
 command -v rsvg-convert >/dev/null 2>&1 || missing="$missing librsvg2-bin"
 command -v mkfs.ext2 >/dev/null 2>&1 || missing="$missing e2fsprogs"
+# The audio tool the benchmarks compare with.
+command -v sox >/dev/null 2>&1 || missing="$missing sox"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
   missing="$missing libclang-rt-dev"
 fi
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
-if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 update_lists
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing

@@ -31,10 +31,22 @@ if [ ! -f "$ROOT/.complete" ]; then
   touch "$ROOT/.complete"
 fi
 case $ARCH in
-  x86_64) toolchain= ;;
-  aarch64) toolchain=-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux.cmake ;;
+  x86_64) toolchain= library=libsndfile1-dev ;;
+  aarch64)
+    toolchain=-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux.cmake
+    library=libsndfile1-dev:arm64 ;;
   *) echo "usage: $0 x86_64|aarch64 BUILD" >&2; exit 2 ;;
 esac
+# libsndfile as Debian 11 has it, for the processor (arm64's beside the
+# root's own, as Debian's multiarch installs it): added once to a root
+# made before the program read audio files.
+if ! chroot "$ROOT" dpkg -s "$library" >/dev/null 2>&1; then
+  echo "adding $library to the Debian 11 root (once)"
+  [ "$ARCH" = aarch64 ] && chroot "$ROOT" dpkg --add-architecture arm64
+  chroot "$ROOT" apt-get update -qq >/dev/null
+  chroot "$ROOT" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "$library" >/dev/null
+fi
 # The archive's dates are the commit's: the root has no git.
 date=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 mkdir -p "$ROOT$SRC"

@@ -1,10 +1,23 @@
 #include "host/signal/signal.h"
 
 #include <cstddef>
+#include <utility>
 
 #include "platform/memory.h"
 
 namespace pellory {
+
+Signal::Signal(Signal&& other) noexcept { *this = std::move(other); }
+
+Signal& Signal::operator=(Signal&& other) noexcept {
+  if (this != &other) {
+    Clear();
+    std::swap(count_, other.count_);
+    std::swap(data_, other.data_);
+    std::swap(format_, other.format_);
+  }
+  return *this;
+}
 
 Signal::~Signal() { Clear(); }
 

@@ -1,0 +1,368 @@
+#include "host/signal/audio_file.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pellory {
+namespace {
+
+// Frames read or written a call: few enough to keep the interleaved buffer
+// in the caches, and the progress moving.
+constexpr sf_count_t kFramesAtOnce = 1 << 16;
+
+// What libsndfile reads through: the bytes, where it stands, and the first
+// error the file seam gave.
+struct Reading {
+  const AudioBytes* bytes;
+  int64_t size;
+  int64_t position = 0;
+  std::string error;
+};
+
+sf_count_t ReadingLength(void* user) {
+  return static_cast<Reading*>(user)->size;
+}
+
+sf_count_t ReadingSeek(sf_count_t offset, int whence, void* user) {
+  auto* reading = static_cast<Reading*>(user);
+  const int64_t from = whence == SEEK_CUR   ? reading->position
+                       : whence == SEEK_END ? reading->size
+                                            : 0;
+  if (from + offset < 0) return -1;
+  reading->position = from + offset;
+  return reading->position;
+}
+
+sf_count_t ReadingRead(void* into, sf_count_t count, void* user) {
+  auto* reading = static_cast<Reading*>(user);
+  char* to = static_cast<char*>(into);
+  const int64_t wanted =
+      std::max<int64_t>(0, std::min(count, reading->size - reading->position));
+  if (reading->bytes->file == nullptr) {
+    std::memcpy(to, reading->bytes->memory.data() + reading->position,
+                static_cast<size_t>(wanted));
+    reading->position += wanted;
+    return wanted;
+  }
+  int64_t got = 0;
+  while (got < wanted) {
+    const long part = reading->bytes->file->ReadFrom(
+        to + got, static_cast<size_t>(wanted - got), reading->position + got,
+        &reading->error);
+    if (part <= 0) {
+      if (part == 0 && reading->error.empty()) {
+        reading->error = "the file shrank while it was read";
+      }
+      break;
+    }
+    got += part;
+  }
+  reading->position += got;
+  return got;
+}
+
+sf_count_t NoWrite(const void*, sf_count_t, void*) { return 0; }
+
+sf_count_t ReadingTell(void* user) {
+  return static_cast<Reading*>(user)->position;
+}
+
+SF_VIRTUAL_IO kReadingIo = {ReadingLength, ReadingSeek, ReadingRead, NoWrite,
+                            ReadingTell};
+
+// What libsndfile writes into: a file in memory, which it may seek back in
+// to finish its header.
+struct Writing {
+  std::string* file;
+  int64_t position = 0;
+};
+
+sf_count_t WritingLength(void* user) {
+  return static_cast<sf_count_t>(static_cast<Writing*>(user)->file->size());
+}
+
+sf_count_t WritingSeek(sf_count_t offset, int whence, void* user) {
+  auto* writing = static_cast<Writing*>(user);
+  const int64_t from = whence == SEEK_CUR ? writing->position
+                       : whence == SEEK_END
+                           ? static_cast<int64_t>(writing->file->size())
+                           : 0;
+  if (from + offset < 0) return -1;
+  writing->position = from + offset;
+  return writing->position;
+}
+
+sf_count_t WritingRead(void* into, sf_count_t count, void* user) {
+  auto* writing = static_cast<Writing*>(user);
+  const int64_t size = static_cast<int64_t>(writing->file->size());
+  const int64_t got =
+      std::max<int64_t>(0, std::min<int64_t>(count, size - writing->position));
+  std::memcpy(into, writing->file->data() + writing->position,
+              static_cast<size_t>(got));
+  writing->position += got;
+  return got;
+}
+
+sf_count_t WritingWrite(const void* from, sf_count_t count, void* user) {
+  auto* writing = static_cast<Writing*>(user);
+  const auto end = static_cast<size_t>(writing->position + count);
+  if (end > writing->file->size()) writing->file->resize(end);
+  std::memcpy(writing->file->data() + writing->position, from,
+              static_cast<size_t>(count));
+  writing->position += count;
+  return count;
+}
+
+sf_count_t WritingTell(void* user) {
+  return static_cast<Writing*>(user)->position;
+}
+
+SF_VIRTUAL_IO kWritingIo = {WritingLength, WritingSeek, WritingRead,
+                            WritingWrite, WritingTell};
+
+struct CloseSoundFile {
+  void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SoundFile = std::unique_ptr<SNDFILE, CloseSoundFile>;
+
+// The width of integer PCM samples, or 0 for any other kind.
+int BitsOf(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+      return 8;
+    case SF_FORMAT_PCM_16:
+      return 16;
+    case SF_FORMAT_PCM_24:
+      return 24;
+    case SF_FORMAT_PCM_32:
+      return 32;
+    default:
+      return 0;
+  }
+}
+
+// The name libsndfile gives a container or a kind of sample.
+std::string FormatName(int format) {
+  SF_FORMAT_INFO info = {format, nullptr, nullptr};
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof(info)) != 0 ||
+      info.name == nullptr) {
+    return "format " + std::to_string(format);
+  }
+  return info.name;
+}
+
+// Why samples of `subtype` (not integer PCM) are not loaded.
+std::string Refusal(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_FLOAT:
+      return "32-bit float samples: Pellory edits integer samples";
+    case SF_FORMAT_DOUBLE:
+      return "64-bit float samples: Pellory edits integer samples";
+    default:
+      return FormatName(subtype) +
+             " samples, which are not integer PCM (lossy or compressed): "
+             "Pellory edits integer PCM samples";
+  }
+}
+
+// libsndfile's own reason, without its final period.
+std::string Reason(const char* text) {
+  std::string reason = text;
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) {
+    reason.pop_back();
+  }
+  return reason;
+}
+
+// Reads the frames of `file` into `channels`, as the values the file
+// stores: libsndfile scales every width to 32 bits, and the shift by
+// `32 - bits` undoes that exactly.
+bool ReadFrames(SNDFILE* file, const Reading& reading, int bits,
+                std::vector<Signal>* channels, Progress* progress) {
+  const auto count = static_cast<sf_count_t>((*channels)[0].SampleCount());
+  const size_t width = channels->size();
+  const int shift = 32 - bits;
+  std::vector<int> interleaved(width > 1 ? kFramesAtOnce * width : 0);
+  for (sf_count_t done = 0; done < count;) {
+    const sf_count_t frames = std::min(kFramesAtOnce, count - done);
+    // One channel is read in place, with no copy.
+    int* into =
+        width == 1 ? (*channels)[0].data() + 1 + done : interleaved.data();
+    if (sf_readf_int(file, into, frames) != frames || !reading.error.empty()) {
+      return false;
+    }
+    for (size_t c = 0; c < width; ++c) {
+      int32_t* samples = (*channels)[c].data() + 1 + done;
+      for (sf_count_t i = 0; i < frames; ++i) {
+        samples[i] = into[static_cast<size_t>(i) * width + c] >> shift;
+      }
+    }
+    done += frames;
+    if (progress != nullptr) progress->done = reading.position;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BeginsAudio(std::string_view head) {
+  const AudioBytes bytes = {nullptr, head};
+  Reading reading = {&bytes, static_cast<int64_t>(head.size()), 0, ""};
+  SF_INFO info = {};
+  SoundFile file(sf_open_virtual(&kReadingIo, SFM_READ, &info, &reading));
+  // A head too short for its whole header is still one libsndfile knows.
+  return file != nullptr || sf_error(nullptr) != SF_ERR_UNRECOGNISED_FORMAT;
+}
+
+AudioRead ReadAudio(const AudioBytes& bytes, std::vector<Signal>* channels,
+                    SignalFormat* format, std::string* err,
+                    Progress* progress) {
+  Reading reading = {&bytes,
+                     bytes.file != nullptr
+                         ? bytes.file->Size()
+                         : static_cast<int64_t>(bytes.memory.size()),
+                     0, ""};
+  SF_INFO info = {};
+  SoundFile file(sf_open_virtual(&kReadingIo, SFM_READ, &info, &reading));
+  if (file == nullptr) {
+    // A read that failed says nothing of the format: the load fails with it.
+    if (reading.error.empty() &&
+        sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT) {
+      return AudioRead::kNotAudio;
+    }
+    *err =
+        !reading.error.empty() ? reading.error : Reason(sf_strerror(nullptr));
+    return AudioRead::kFailed;
+  }
+  const int bits = BitsOf(info.format & SF_FORMAT_SUBMASK);
+  if (bits == 0) {
+    *err = Refusal(info.format & SF_FORMAT_SUBMASK);
+    return AudioRead::kFailed;
+  }
+  if (info.frames > INT32_MAX) {
+    *err =
+        "more than 2,147,483,647 samples a channel, the most a signal "
+        "holds";
+    return AudioRead::kFailed;
+  }
+  format->container = info.format & SF_FORMAT_TYPEMASK;
+  format->bits = bits;
+  format->rate = info.samplerate;
+  format->channels = info.channels;
+  const auto text = [&](int which) {
+    const char* value = sf_get_string(file.get(), which);
+    return std::string(value != nullptr ? value : "");
+  };
+  format->title = text(SF_STR_TITLE);
+  format->artist = text(SF_STR_ARTIST);
+  format->comment = text(SF_STR_COMMENT);
+  format->date = text(SF_STR_DATE);
+  channels->clear();
+  channels->resize(static_cast<size_t>(info.channels));
+  for (Signal& channel : *channels) {
+    if (!channel.Allocate(static_cast<int32_t>(info.frames))) {
+      channels->clear();
+      *err = "not enough memory for " + std::to_string(info.frames) +
+             " samples a channel";
+      return AudioRead::kFailed;
+    }
+  }
+  if (progress != nullptr) progress->total = reading.size;
+  if (!ReadFrames(file.get(), reading, bits, channels, progress)) {
+    channels->clear();
+    *err = !reading.error.empty() ? reading.error
+                                  : "the file ends before its last sample";
+    return AudioRead::kFailed;
+  }
+  return AudioRead::kRead;
+}
+
+bool AudioFileBytes(std::span<const Signal* const> channels,
+                    const SignalFormat& format, std::string* file,
+                    int64_t* clipped, std::string* err) {
+  // 8-bit samples are unsigned in the RIFF family, signed elsewhere.
+  const bool riff = format.container == SF_FORMAT_WAV ||
+                    format.container == SF_FORMAT_WAVEX ||
+                    format.container == SF_FORMAT_W64 ||
+                    format.container == SF_FORMAT_RF64;
+  const int subtype = format.bits == 8
+                          ? (riff ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8)
+                      : format.bits == 16 ? SF_FORMAT_PCM_16
+                      : format.bits == 24 ? SF_FORMAT_PCM_24
+                                          : SF_FORMAT_PCM_32;
+  SF_INFO info = {};
+  info.samplerate = format.rate;
+  info.channels = static_cast<int>(channels.size());
+  // A WAV is written as RF64, which libsndfile turns back into a plain WAV
+  // where the file stays under 4 GB.
+  const int container =
+      format.container == SF_FORMAT_WAV ? SF_FORMAT_RF64 : format.container;
+  info.format = container | subtype;
+  if (sf_format_check(&info) == 0) {
+    *err = FormatName(format.container) + " does not take " +
+           std::to_string(format.bits) + "-bit samples in " +
+           std::to_string(info.channels) + " channels at " +
+           std::to_string(format.rate) + " Hz";
+    return false;
+  }
+  file->clear();
+  Writing writing = {file, 0};
+  SoundFile sound(sf_open_virtual(&kWritingIo, SFM_WRITE, &info, &writing));
+  if (sound == nullptr) {
+    *err = Reason(sf_strerror(nullptr));
+    return false;
+  }
+  if (container == SF_FORMAT_RF64) {
+    sf_command(sound.get(), SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+  }
+  const std::pair<int, const std::string*> strings[] = {
+      {SF_STR_TITLE, &format.title},
+      {SF_STR_ARTIST, &format.artist},
+      {SF_STR_COMMENT, &format.comment},
+      {SF_STR_DATE, &format.date}};
+  for (const auto& [which, value] : strings) {
+    if (!value->empty()) sf_set_string(sound.get(), which, value->c_str());
+  }
+  const int32_t high =
+      format.bits == 32 ? INT32_MAX : (int32_t{1} << (format.bits - 1)) - 1;
+  const int32_t low = -high - 1;
+  const int shift = 32 - format.bits;
+  const size_t width = channels.size();
+  const sf_count_t count = channels[0]->SampleCount();
+  std::vector<int> interleaved(kFramesAtOnce * width);
+  *clipped = 0;
+  for (sf_count_t done = 0; done < count;) {
+    const sf_count_t frames = std::min(kFramesAtOnce, count - done);
+    for (size_t c = 0; c < width; ++c) {
+      const int32_t* samples = channels[c]->data() + 1 + done;
+      for (sf_count_t i = 0; i < frames; ++i) {
+        // Saturate: a sample beyond the file's width has no value there.
+        const int32_t value = std::clamp(samples[i], low, high);
+        *clipped += value != samples[i];
+        // Scaled to 32 bits, as libsndfile takes every width.
+        interleaved[static_cast<size_t>(i) * width + c] =
+            static_cast<int>(static_cast<uint32_t>(value) << shift);
+      }
+    }
+    if (sf_writef_int(sound.get(), interleaved.data(), frames) != frames) {
+      *err = Reason(sf_strerror(sound.get()));
+      return false;
+    }
+    done += frames;
+  }
+  if (sf_close(sound.release()) != 0) {
+    *err = Reason(sf_strerror(nullptr));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace pellory
