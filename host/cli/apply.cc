@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/cli/form.h"
+#include "host/editor/file_actions.h"
 #include "host/editor/plugin_dialogues.h"
 #include "host/editor/shown_names.h"
 #include "host/editor/status_line.h"
@@ -18,18 +19,91 @@ struct Step {
   std::string parameter_text;
 };
 
+// The highest rate --rate takes: past any audio file's, within a format's
+// field.
+constexpr int kHighestRate = 1000000;
+
+// What apply is asked: INPUT, OUTPUT and the steps, and the output's width
+// and rate where given (0 where not).
+struct ApplyArguments {
+  std::vector<std::string> names;
+  int bits = 0;
+  int rate = 0;
+};
+
+// A whole number within [low, high], or 0.
+int WholeNumber(const std::string& text, int low, int high) {
+  if (text.empty() || text.size() > 9) return 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+  }
+  const int value = std::stoi(text);
+  return value >= low && value <= high ? value : 0;
+}
+
+// Takes --bits and --rate out of `arguments`, wherever they stand (as GNU
+// tools take options; "--" ends them). False, with `problem`, where one
+// is wrong.
+bool ReadApplyArguments(const std::vector<std::string>& arguments,
+                        ApplyArguments* read, std::string* problem) {
+  bool names_only = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const size_t equals = argument.find('=');
+    const std::string option = argument.substr(0, equals);
+    if (names_only || (option != "--bits" && option != "--rate")) {
+      if (!names_only && argument == "--") {
+        names_only = true;
+      } else {
+        read->names.push_back(argument);
+      }
+      continue;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      *problem = option + " needs a value";
+      return false;
+    }
+    if (option == "--bits") {
+      read->bits = WholeNumber(value, 8, 32);
+      if (read->bits % 8 != 0) read->bits = 0;
+      if (read->bits == 0) {
+        *problem = "--bits takes 8, 16, 24 or 32, not '" + value + "'";
+        return false;
+      }
+    } else {
+      read->rate = WholeNumber(value, 1, kHighestRate);
+      if (read->rate == 0) {
+        *problem = "--rate takes a whole number of hertz from 1 to " +
+                   Grouped(kHighestRate) + ", not '" + value + "'";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int ApplyForm(const Console& console,
               const std::vector<std::string>& arguments) {
-  if (arguments.size() < 2) {
-    return UsageError(console, arguments.empty()
-                                   ? "apply: missing INPUT and OUTPUT"
-                                   : "apply: missing OUTPUT");
+  ApplyArguments read;
+  std::string problem;
+  if (!ReadApplyArguments(arguments, &read, &problem)) {
+    return UsageError(console, "apply: " + problem);
+  }
+  const std::vector<std::string>& names = read.names;
+  if (names.size() < 2) {
+    return UsageError(console, names.empty() ? "apply: missing INPUT and OUTPUT"
+                                             : "apply: missing OUTPUT");
   }
   std::vector<Step> steps;
-  for (size_t i = 2; i < arguments.size(); ++i) {
-    const std::string& text = arguments[i];
+  for (size_t i = 2; i < names.size(); ++i) {
+    const std::string& text = names[i];
     const size_t equals = text.find('=');
     Step step{FindPluginForStep(text.substr(0, equals)), ""};
     if (step.plugin == nullptr) {
@@ -54,34 +128,42 @@ int ApplyForm(const Console& console,
       return kExitFailed;
     }
   }
-  Signal signal;
-  if (!LoadForForm(console, StreamOrFile(arguments[0], kStandardInputName),
-                   &signal)) {
+  std::vector<Signal> channels;
+  SignalFormat input_format;
+  if (!LoadForForm(console, StreamOrFile(names[0], kStandardInputName),
+                   &channels, &input_format)) {
     return kExitFailed;
   }
+  const std::string output = StreamOrFile(names[1], kStandardOutputName);
+  const SignalFormat format =
+      FormatForName(output, input_format, read.bits, read.rate);
+  if (!format.is_audio() && channels.size() > 1) {
+    console.err << "Pellory: cannot save " << NameInMessage(console, output)
+                << " as text, which holds one channel: the input has "
+                << channels.size()
+                << " (name an audio file: .wav, .flac, ...)\n";
+    return kExitFailed;
+  }
+  // Each channel through the same steps, as if it were loaded alone; the
+  // plug-in is called as the dialogue calls it: its description first
+  // (not shown here), then the filter.
   for (size_t i = 0; i < steps.size(); ++i) {
-    // The plug-in is called as the dialogue calls it: its description
-    // first (not shown here), then the filter.
     exports[i].describe();
     StatusLine status(work, std::string(steps[i].plugin->doing) + " " +
-                                Grouped(signal.SampleCount()) + " samples (" +
-                                steps[i].parameter_text + ")");
-    exports[i].filter(signal.data(), steps[i].parameter_text);
+                                Grouped(channels[0].SampleCount()) +
+                                " samples (" + steps[i].parameter_text + ")");
+    for (Signal& channel : channels) {
+      exports[i].filter(channel.data(), steps[i].parameter_text);
+    }
   }
-  const std::string output = StreamOrFile(arguments[1], kStandardOutputName);
+  std::vector<const Signal*> saved;
+  for (const Signal& channel : channels) saved.push_back(&channel);
   std::string err;
-  bool saved;
-  {
-    Progress progress;
-    StatusLine status(work, "Saving " + NameInOutput(work, output), &progress);
-    saved = signal.Save(output, &err, &progress);
+  const Notice notice = SaveChannelsFile(work, saved, format, output, &err);
+  if (!notice.reason.empty()) {
+    console.err << "Pellory: " << notice.reason << "\n";
   }
-  if (!saved) {
-    console.err << "Pellory: cannot save " << NameInMessage(console, output)
-                << ": " << err << "\n";
-    return kExitFailed;
-  }
-  return kExitDone;
+  return err.empty() ? kExitDone : kExitFailed;
 }
 
 }  // namespace pellory

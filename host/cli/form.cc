@@ -28,13 +28,14 @@ std::string StreamOrFile(const std::string& argument,
 }
 
 bool LoadForForm(const Console& console, const std::string& name,
-                 Signal* signal) {
-  const Notice loaded = LoadSignalFile(WorkConsole(console), signal, name);
+                 std::vector<Signal>* channels, SignalFormat* format) {
+  const Notice loaded =
+      LoadChannelsFile(WorkConsole(console), channels, format, name);
   console.out.flush();
   if (!loaded.reason.empty()) {
     console.err << "Pellory: " << loaded.reason << "\n" << std::flush;
   }
-  return signal->data() != nullptr;
+  return !channels->empty();
 }
 
 }  // namespace pellory

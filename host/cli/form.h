@@ -6,8 +6,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/signal/signal.h"
+#include "host/signal/signal_format.h"
 #include "platform/console.h"
 
 namespace pellory {
@@ -31,11 +33,12 @@ Console WorkConsole(const Console& console);
 std::string StreamOrFile(const std::string& argument,
                          std::string_view standard);
 
-// Loads `name` into `signal` as the editor's Load does, its status line on
-// standard error; a failure's reason (and a backup an interrupted save
-// left) goes to `console.err`. False when no signal was loaded.
+// Loads `name` as the editor's Load does, every channel of an audio file
+// into a signal of its own and its format into `format`, the status line
+// on standard error; a failure's reason (and a backup an interrupted save
+// left) goes to `console.err`. False when nothing was loaded.
 bool LoadForForm(const Console& console, const std::string& name,
-                 Signal* signal);
+                 std::vector<Signal>* channels, SignalFormat* format);
 
 }  // namespace pellory
 

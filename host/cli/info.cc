@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -138,7 +139,9 @@ std::string RmsText(const SignalSummary& summary) {
 
 }  // namespace
 
-SignalSummary Summarize(const int32_t* samples, int64_t count) {
+SignalSummary Summarize(const int32_t* samples, int64_t count, int bits) {
+  const int32_t high = bits >= 32 ? INT32_MAX : (int32_t{1} << (bits - 1)) - 1;
+  const int32_t low = -high - 1;
   const int parts = PartsFor(count, kSmallestPart);
   std::vector<SignalSummary> partial(static_cast<size_t>(parts));
   RunParts(parts, [&](int part) {
@@ -154,7 +157,7 @@ SignalSummary Summarize(const int32_t* samples, int64_t count) {
       own.max = std::max(own.max, value);
       own.sum += value;
       AddSquare(&own, static_cast<uint64_t>(int64_t{value} * value));
-      own.at_limits += value == INT32_MIN || value == INT32_MAX;
+      own.at_limits += value <= low || value >= high;
     }
   });
   SignalSummary whole;
@@ -173,17 +176,39 @@ SignalSummary Summarize(const int32_t* samples, int64_t count) {
   return whole;
 }
 
-std::string SummaryText(const std::string& name, const SignalSummary& summary) {
+std::string FiguresText(const SignalSummary& summary) {
   const bool none = summary.samples == 0;
-  std::string text = "file: " + name + "\n";
-  text += "samples: " + std::to_string(summary.samples) + "\n";
+  std::string text = "samples: " + std::to_string(summary.samples) + "\n";
   text += "min: " + (none ? "-" : std::to_string(summary.min)) + "\n";
   text += "max: " + (none ? "-" : std::to_string(summary.max)) + "\n";
   text +=
       "mean: " + (none ? "-" : MeanText(summary.sum, summary.samples)) + "\n";
   text += "rms: " + (none ? "-" : RmsText(summary)) + "\n";
-  text += "at limits: " + std::to_string(summary.at_limits) + "\n\n";
-  return text;
+  return text + "at limits: " + std::to_string(summary.at_limits) + "\n";
+}
+
+std::string SummaryText(const std::string& name, const SignalSummary& summary) {
+  return "file: " + name + "\n" + FiguresText(summary) + "\n";
+}
+
+std::string AudioSummaryText(const std::string& name,
+                             const SignalFormat& format,
+                             const std::vector<Signal>& channels) {
+  const int64_t frames = channels[0].SampleCount();
+  char duration[64];
+  std::snprintf(duration, sizeof(duration), "%.3f",
+                static_cast<double>(frames) / format.rate);
+  const int64_t high = (int64_t{1} << (format.bits - 1)) - 1;
+  std::string text =
+      "file: " + name + "\nformat: " + FormatDescription(format) +
+      "\nchannels: " + std::to_string(channels.size()) +
+      "\nduration: " + duration + " s\nlimits: " + std::to_string(-high - 1) +
+      " and " + std::to_string(high) + "\n";
+  for (size_t c = 0; c < channels.size(); ++c) {
+    if (channels.size() > 1) text += "channel " + std::to_string(c + 1) + ":\n";
+    text += FiguresText(Summarize(channels[c].data() + 1, frames, format.bits));
+  }
+  return text + "\n";
 }
 
 int InfoForm(const Console& console,
@@ -204,14 +229,19 @@ int InfoForm(const Console& console,
   if (files.empty()) return UsageError(console, "info: missing FILE");
   int status = kExitDone;
   for (const std::string& file : files) {
-    Signal signal;
-    if (!LoadForForm(console, file, &signal)) {
+    std::vector<Signal> channels;
+    SignalFormat format;
+    if (!LoadForForm(console, file, &channels, &format)) {
       status = kExitFailed;
       continue;
     }
-    console.out << SummaryText(
-        NameInOutput(console, file),
-        Summarize(signal.data() + 1, signal.SampleCount()));
+    const std::string name = NameInOutput(console, file);
+    if (format.is_audio()) {
+      console.out << AudioSummaryText(name, format, channels);
+    } else {
+      console.out << SummaryText(
+          name, Summarize(channels[0].data() + 1, channels[0].SampleCount()));
+    }
   }
   return status;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,14 +22,20 @@ constexpr int kDefaultRows = 20;
 constexpr int kDefaultSvgWidth = 1200;
 constexpr int kDefaultSvgHeight = 400;
 
-// Writes the SVG picture of `signal` to `output` with the editor's saver.
+// Writes the SVG picture of `channels` to `output` with the editor's saver.
 int SaveSvg(const Console& console, const PlotOptions& options,
-            const std::string& output, const Signal& signal) {
+            const std::string& output, const std::vector<Signal>& channels,
+            const SignalFormat& format) {
+  std::vector<std::span<const int32_t>> samples;
+  for (const Signal& channel : channels) {
+    samples.emplace_back(channel.data() + 1,
+                         static_cast<size_t>(channel.SampleCount()));
+  }
   const std::string picture =
-      SvgPlot(options.file == "-" ? "standard input" : options.file,
-              signal.data() + 1, signal.SampleCount(),
+      SvgPlot(options.file == "-" ? "standard input" : options.file, samples,
               options.width != 0 ? options.width : kDefaultSvgWidth,
-              options.height != 0 ? options.height : kDefaultSvgHeight);
+              options.height != 0 ? options.height : kDefaultSvgHeight,
+              format.is_audio() ? format.rate : 0);
   FileSaver saver;
   std::string err;
   if (!saver.Open(output, picture.size(), &err) ||
@@ -41,13 +48,16 @@ int SaveSvg(const Console& console, const PlotOptions& options,
   return kExitDone;
 }
 
-// Draws `signal` on standard output: on a terminal, its size less the line
-// of labels and the shell's prompt.
+// Draws `channels` on standard output, one under another: on a terminal,
+// its size less the line of labels and the shell's prompt.
 int DrawOnTerminal(const Console& console, const PlotOptions& options,
-                   const std::string& input, const Signal& signal) {
+                   const std::string& input,
+                   const std::vector<Signal>& channels,
+                   const SignalFormat& format) {
   const bool terminal = console.output_is_terminal;
   const int columns = TerminalColumns(console);
   const int rows = TerminalRows(console);
+  const int count = static_cast<int>(channels.size());
   int width = options.width;
   int height = options.height;
   if (width == 0) {
@@ -55,17 +65,27 @@ int DrawOnTerminal(const Console& console, const PlotOptions& options,
                                     : kDefaultColumns;
   }
   if (height == 0) {
-    height = terminal && rows > 2 ? std::min(rows - 2, kLargestPlotSize)
-                                  : kDefaultRows;
+    // Each channel has a line of labels of its own.
+    height = terminal && rows > count + 1
+                 ? std::min(rows - count - 1, kLargestPlotSize)
+                 : kDefaultRows;
   }
-  const int32_t* samples = signal.data() + 1;
-  if (TakesUnicode(console)) {
-    WriteUnicode(console,
-                 TerminalPlot(NameInUnicodeOutput(console, input), samples,
-                              signal.SampleCount(), width, height, true));
+  const bool unicode = TakesUnicode(console);
+  const std::string name = unicode ? NameInUnicodeOutput(console, input)
+                                   : NameInOutput(console, input);
+  std::string picture;
+  for (int c = 0; c < count; ++c) {
+    const Signal& channel = channels[static_cast<size_t>(c)];
+    const PlotLabel label = {
+        count > 1 ? "channel " + std::to_string(c + 1) : "",
+        format.is_audio() ? format.rate : 0};
+    picture += TerminalPlot(name, channel.data() + 1, channel.SampleCount(),
+                            width, std::max(1, height / count), unicode, label);
+  }
+  if (unicode) {
+    WriteUnicode(console, picture);
   } else {
-    console.out << TerminalPlot(NameInOutput(console, input), samples,
-                                signal.SampleCount(), width, height, false);
+    console.out << picture;
   }
   return console.out.flush() ? kExitDone : kExitFailed;
 }
@@ -91,10 +111,13 @@ int PlotForm(const Console& console,
                 << "; name another file for the picture\n";
     return kExitFailed;
   }
-  Signal signal;
-  if (!LoadForForm(console, input, &signal)) return kExitFailed;
-  if (options.has_svg) return SaveSvg(console, options, output, signal);
-  return DrawOnTerminal(console, options, input, signal);
+  std::vector<Signal> channels;
+  SignalFormat format;
+  if (!LoadForForm(console, input, &channels, &format)) return kExitFailed;
+  if (options.has_svg) {
+    return SaveSvg(console, options, output, channels, format);
+  }
+  return DrawOnTerminal(console, options, input, channels, format);
 }
 
 }  // namespace pellory

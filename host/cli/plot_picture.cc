@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -84,16 +85,23 @@ std::string CutToColumns(const std::string& text, int columns, bool unicode,
 // range and the values of the top and bottom rows; where they do not fit,
 // the name is cut first, then the fields least needed go.
 std::string Labels(const std::string& name, int64_t count, const Span& extent,
-                   int width, bool unicode) {
+                   int width, bool unicode, const PlotLabel& label) {
   const std::string high = std::to_string(extent.high);
   const std::string low = std::to_string(extent.low);
-  const std::vector<std::string> tails =
-      count == 0 ? std::vector<std::string>{": no samples", ""}
-                 : std::vector<std::string>{
-                       ": samples 1 to " + Grouped(count) + "; top row " +
-                           high + ", bottom row " + low,
-                       ": top row " + high + ", bottom row " + low,
-                       ": " + high + " to " + low, ""};
+  const std::string seconds =
+      label.rate > 0 ? " (0 to " + SecondsText(count, label.rate) + " s)" : "";
+  const std::string part = label.channel.empty() ? ": " : ": " + label.channel;
+  const std::string after = label.channel.empty() ? "" : ", ";
+  std::vector<std::string> tails =
+      count == 0
+          ? std::vector<std::string>{part + after + "no samples"}
+          : std::vector<std::string>{
+                part + after + "samples 1 to " + Grouped(count) + seconds +
+                    "; top row " + high + ", bottom row " + low,
+                part + after + "top row " + high + ", bottom row " + low,
+                part + after + high + " to " + low};
+  if (!label.channel.empty()) tails.push_back(part);
+  tails.push_back("");
   const std::string ellipsis = unicode ? "\u2026" : "...";
   const int name_columns = Columns(name, unicode);
   // A name is cut no shorter than one character and the ellipsis while a
@@ -137,14 +145,21 @@ std::vector<Span> Envelope(const int32_t* samples, int64_t count, int columns) {
   return spans;
 }
 
+std::string SecondsText(int64_t count, int rate) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.3f", static_cast<double>(count) / rate);
+  return text;
+}
+
 std::string TerminalPlot(const std::string& name, const int32_t* samples,
-                         int64_t count, int width, int rows, bool unicode) {
+                         int64_t count, int width, int rows, bool unicode,
+                         const PlotLabel& label) {
   // A braille character holds two columns and four rows of dots.
   const int across = unicode ? 2 : 1;
   const int down = unicode ? 4 : 1;
   const std::vector<Span> spans = Envelope(samples, count, width * across);
   const Span extent = Extent(spans);
-  std::string text = Labels(name, count, extent, width, unicode);
+  std::string text = Labels(name, count, extent, width, unicode, label);
   if (count == 0) return text;
   // Each cell's dots, as the braille pattern's bits.
   std::vector<uint8_t> cells(static_cast<size_t>(width) * rows, 0);

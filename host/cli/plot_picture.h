@@ -30,9 +30,19 @@ Span Extent(const std::vector<Span>& spans);
 // the top and bottom rows; where they do not fit, the name is cut first,
 // then the fields least needed go): in braille dots (two columns and four
 // rows of dots a character) where `unicode`, else in '#'. Lines end in
-// "\n".
+// "\n". `label` adds the channel, and the sample range in seconds.
+struct PlotLabel {
+  // "channel 2", or "".
+  std::string channel;
+  // Samples a second, where the signal has a rate; else 0.
+  int rate = 0;
+};
 std::string TerminalPlot(const std::string& name, const int32_t* samples,
-                         int64_t count, int width, int rows, bool unicode);
+                         int64_t count, int width, int rows, bool unicode,
+                         const PlotLabel& label = {});
+
+// How long `count` samples at `rate` last, in seconds: "1.500".
+std::string SecondsText(int64_t count, int rate);
 
 }  // namespace pellory
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -73,29 +74,33 @@ struct Drawing {
   }
 };
 
-// The picture's head, its title above the drawing, and the axes with
-// their titles, inside the labels' group.
-std::string Frame(const std::string& name, int width, int height,
-                  const Drawing& d) {
+// The picture's head and its title above the drawings, inside the labels'
+// group.
+std::string Head(const std::string& name, int width, int height) {
   const std::string title = XmlText(name);
   const std::string size =
       std::to_string(width) + "\" height=\"" + std::to_string(height);
-  std::string svg =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" +
-      size + "\" viewBox=\"0 0 " + std::to_string(width) + " " +
-      std::to_string(height) + "\">\n<title>" + title +
-      "</title>\n<rect width=\"" + size +
-      "\" fill=\"white\"/>\n"
-      "<g font-family=\"sans-serif\" font-size=\"12\" fill=\"black\">\n"
-      "<text x=\"" +
-      std::to_string(width / 2) + "\" y=\"24\" text-anchor=\"middle\" " +
-      "font-size=\"16\">" + title + "</text>\n";
-  svg += "<path d=\"M" + std::to_string(d.left) + " " + std::to_string(d.top) +
-         " V" + std::to_string(d.bottom) + " H" + std::to_string(d.right) +
-         "\" stroke=\"black\" fill=\"none\"/>\n";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
+         "width=\"" +
+         size + "\" viewBox=\"0 0 " + std::to_string(width) + " " +
+         std::to_string(height) + "\">\n<title>" + title +
+         "</title>\n<rect width=\"" + size +
+         "\" fill=\"white\"/>\n"
+         "<g font-family=\"sans-serif\" font-size=\"12\" fill=\"black\">\n"
+         "<text x=\"" +
+         std::to_string(width / 2) + "\" y=\"24\" text-anchor=\"middle\" " +
+         "font-size=\"16\">" + title + "</text>\n";
+}
+
+// A drawing's axes and their titles, its band ending at `band_bottom`.
+std::string Axes(const Drawing& d, int band_bottom) {
+  std::string svg = "<path d=\"M" + std::to_string(d.left) + " " +
+                    std::to_string(d.top) + " V" + std::to_string(d.bottom) +
+                    " H" + std::to_string(d.right) +
+                    "\" stroke=\"black\" fill=\"none\"/>\n";
   svg += "<text x=\"" + std::to_string((d.left + d.right) / 2) + "\" y=\"" +
-         std::to_string(height - 12) +
+         std::to_string(band_bottom - 12) +
          "\" text-anchor=\"middle\">sample</text>\n";
   svg += "<text transform=\"translate(16 " +
          std::to_string((d.top + d.bottom) / 2) +
@@ -105,13 +110,17 @@ std::string Frame(const std::string& name, int width, int height,
 
 // The sample range below the axis, the values at the top and the bottom
 // of the drawing (and zero, where it lies between) beside it.
-std::string RangeLabels(int64_t count, const Drawing& d) {
+std::string RangeLabels(int64_t count, int rate, const Drawing& d) {
+  // An audio file's axis in seconds too.
+  const std::string start = rate > 0 ? "1 (0 s)" : "1";
+  const std::string end =
+      std::to_string(count) +
+      (rate > 0 ? " (" + SecondsText(count, rate) + " s)" : "");
   std::string svg = "<text x=\"" + std::to_string(d.left) + "\" y=\"" +
-                    std::to_string(d.bottom + 18) +
-                    "\" text-anchor=\"middle\">1</text>\n";
+                    std::to_string(d.bottom + 18) + "\">" + start + "</text>\n";
   svg += "<text x=\"" + std::to_string(d.right) + "\" y=\"" +
-         std::to_string(d.bottom + 18) + "\" text-anchor=\"end\">" +
-         std::to_string(count) + "</text>\n";
+         std::to_string(d.bottom + 18) + "\" text-anchor=\"end\">" + end +
+         "</text>\n";
   const auto value_label = [&](int32_t value) {
     return "<text x=\"" + std::to_string(d.left - 6) + "\" y=\"" +
            Number(d.Y(value) + 4) + "\" text-anchor=\"end\">" +
@@ -151,22 +160,40 @@ std::string EnvelopePath(const std::vector<Span>& spans, const Drawing& d) {
 
 }  // namespace
 
-std::string SvgPlot(const std::string& name, const int32_t* samples,
-                    int64_t count, int width, int height) {
-  Drawing drawing = {
-      kSvgLeft, width - kSvgRight, kSvgTop, height - kSvgBottom, {0, 0}};
-  const std::vector<Span> spans =
-      Envelope(samples, count, std::max(drawing.right - drawing.left, 1));
-  drawing.extent = Extent(spans);
-  std::string svg = Frame(name, width, height, drawing);
-  if (count == 0) {
-    svg += "<text x=\"" + std::to_string((drawing.left + drawing.right) / 2) +
-           "\" y=\"" + std::to_string((drawing.top + drawing.bottom) / 2) +
-           "\" text-anchor=\"middle\">no samples</text>\n";
-    return svg + "</g>\n</svg>\n";
+std::string SvgPlot(const std::string& name,
+                    const std::vector<std::span<const int32_t>>& channels,
+                    int width, int height, int rate) {
+  const int bands = static_cast<int>(channels.size());
+  std::string svg = Head(name, width, height * bands);
+  std::string paths;
+  for (int c = 0; c < bands; ++c) {
+    const int offset = c * height;
+    const std::span<const int32_t> samples = channels[static_cast<size_t>(c)];
+    const auto count = static_cast<int64_t>(samples.size());
+    Drawing drawing = {kSvgLeft,
+                       width - kSvgRight,
+                       offset + kSvgTop,
+                       offset + height - kSvgBottom,
+                       {0, 0}};
+    const std::vector<Span> spans = Envelope(
+        samples.data(), count, std::max(drawing.right - drawing.left, 1));
+    drawing.extent = Extent(spans);
+    svg += Axes(drawing, offset + height);
+    if (bands > 1) {
+      svg += "<text x=\"" + std::to_string(drawing.left) + "\" y=\"" +
+             std::to_string(drawing.top - 8) + "\">channel " +
+             std::to_string(c + 1) + "</text>\n";
+    }
+    if (count == 0) {
+      svg += "<text x=\"" + std::to_string((drawing.left + drawing.right) / 2) +
+             "\" y=\"" + std::to_string((drawing.top + drawing.bottom) / 2) +
+             "\" text-anchor=\"middle\">no samples</text>\n";
+      continue;
+    }
+    svg += RangeLabels(count, rate, drawing);
+    paths += EnvelopePath(spans, drawing);
   }
-  svg += RangeLabels(count, drawing) + "</g>\n";
-  return svg + EnvelopePath(spans, drawing) + "</svg>\n";
+  return svg + "</g>\n" + paths + "</svg>\n";
 }
 
 }  // namespace pellory

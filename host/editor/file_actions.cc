@@ -1,7 +1,9 @@
 #include "host/editor/file_actions.h"
 
 #include <ostream>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "host/editor/shown_names.h"
 #include "host/editor/status_line.h"
@@ -23,14 +25,16 @@ Notice WithBackupNamed(const Console& console, const std::string& file_name,
   return notice;
 }
 
-Notice LoadAndTell(const Console& console, Signal* signal,
-                   const std::string& file_name) {
+// Loads `file_name` with `load(err, progress)`, a status line showing it.
+template <typename Load>
+Notice LoadAndTell(const Console& console, const std::string& file_name,
+                   Load load) {
   std::string err;
   Progress progress;
   // The status line is on the terminal `console.out` is.
   StatusLine status(console, "Loading " + NameInOutput(console, file_name),
                     &progress);
-  if (signal->Load(file_name, &err, &progress)) return {"File loaded\n", ""};
+  if (load(&err, &progress)) return {"File loaded\n", ""};
   // A failed load of a regular file is tried once more: a file that was
   // being replaced at that moment (a save from another program renames a
   // new version over it) reads whole now. A FIFO or a device is read once:
@@ -39,38 +43,82 @@ Notice LoadAndTell(const Console& console, Signal* signal,
   // shows the file as the current one.
   progress.done = 0;
   if (file_name != kStandardInputName && IsRegularFile(file_name) &&
-      signal->Load(file_name, &err, &progress)) {
+      load(&err, &progress)) {
     return {};
   }
   return {"File could not be loaded\n",
           "cannot load " + NameInMessage(console, file_name) + ": " + err};
 }
 
+template <typename Load>
+Notice LoadTellingBackups(const Console& console, const std::string& file_name,
+                          Load load) {
+  if (file_name == kStandardInputName) {
+    return LoadAndTell(console, file_name, load);
+  }
+  return WithBackupNamed(console, file_name,
+                         LoadAndTell(console, file_name, load));
+}
+
+// Says how many samples a save clipped to the file's width.
+Notice Clipped(const Console& console, const std::string& file_name, int bits,
+               int64_t clipped) {
+  if (clipped == 0) return {};
+  return {"", Grouped(clipped) + (clipped == 1 ? " sample" : " samples") +
+                  " beyond " + std::to_string(bits) +
+                  " bits were clipped to fit " +
+                  NameInMessage(console, file_name)};
+}
+
 }  // namespace
 
 Notice LoadSignalFile(const Console& console, Signal* signal,
                       const std::string& file_name) {
-  if (file_name == kStandardInputName) {
-    return LoadAndTell(console, signal, file_name);
-  }
-  return WithBackupNamed(console, file_name,
-                         LoadAndTell(console, signal, file_name));
+  return LoadTellingBackups(console, file_name,
+                            [&](std::string* err, Progress* progress) {
+                              return signal->Load(file_name, err, progress);
+                            });
 }
 
-Notice SaveSignalFile(const Console& console, const Signal* signal,
-                      const std::string& file_name) {
+Notice LoadChannelsFile(const Console& console, std::vector<Signal>* channels,
+                        SignalFormat* format, const std::string& file_name) {
+  return LoadTellingBackups(
+      console, file_name, [&](std::string* err, Progress* progress) {
+        return LoadChannels(file_name, channels, format, err, progress);
+      });
+}
+
+Notice SaveChannelsFile(const Console& console,
+                        std::span<const Signal* const> channels,
+                        const SignalFormat& format,
+                        const std::string& file_name, std::string* err) {
+  Progress progress;
+  StatusLine status(console, "Saving " + NameInOutput(console, file_name),
+                    &progress);
+  int64_t clipped = 0;
+  if (!SaveChannels(file_name, channels, format, &clipped, err, &progress)) {
+    return {"",
+            "cannot save " + NameInMessage(console, file_name) + ": " + *err};
+  }
+  return Clipped(console, file_name, format.bits, clipped);
+}
+
+Notice SaveSignalFile(const Console& console, Signal* signal,
+                      const std::string& file_name, bool new_name) {
   if (signal == nullptr) return {};
   const std::string shown = NameInMessage(console, file_name);
   if (signal->data() == nullptr) {
     return {"", "cannot save " + shown + ": no signal is loaded"};
   }
+  // Save as: the new name's extension chooses the format, which the file
+  // keeps from then on.
+  if (new_name) signal->set_format(FormatForName(file_name, signal->format()));
   std::string err;
-  Progress progress;
-  StatusLine status(console, "Saving " + NameInOutput(console, file_name),
-                    &progress);
-  if (signal->Save(file_name, &err, &progress)) return {};
-  return {"",
-          "cannot save " + shown + ": " + err + "; the signal is still loaded"};
+  const Signal* const channels[] = {signal};
+  Notice notice =
+      SaveChannelsFile(console, channels, signal->format(), file_name, &err);
+  if (!err.empty()) notice.reason += "; the signal is still loaded";
+  return notice;
 }
 
 void DisplaySignal(std::ostream& out, const Signal* signal) {

@@ -5,9 +5,12 @@
 #define PELLORY_HOST_EDITOR_FILE_ACTIONS_H_
 
 #include <ostream>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "host/signal/signal.h"
+#include "host/signal/signal_format.h"
 #include "platform/console.h"
 
 namespace pellory {
@@ -27,11 +30,26 @@ struct Notice {
 Notice LoadSignalFile(const Console& console, Signal* signal,
                       const std::string& file_name);
 
-// Saves `signal`, if any, to `file_name` (Save with the current file name,
-// Save as with a new one); a failure's reason says the signal is still
-// loaded, and a signal without samples that there is nothing to save.
-Notice SaveSignalFile(const Console& console, const Signal* signal,
-                      const std::string& file_name);
+// The same for every channel of the file, each into a signal of its own,
+// and its format into `format`.
+Notice LoadChannelsFile(const Console& console, std::vector<Signal>* channels,
+                        SignalFormat* format, const std::string& file_name);
+
+// Saves `signal`, if any, to `file_name`: Save in the signal's format, and
+// Save as (`new_name`) in the format the name's extension chooses, which
+// the signal keeps. A failure's reason says the signal is still loaded, a
+// signal without samples that there is nothing to save, and a save that
+// clipped samples to the file's width how many.
+Notice SaveSignalFile(const Console& console, Signal* signal,
+                      const std::string& file_name, bool new_name);
+
+// Saves `channels` to `file_name` in `format`, a status line on
+// `console.out` while it runs: the reason (also in `err`) where it fails,
+// how many samples it clipped to the format's width where it did.
+Notice SaveChannelsFile(const Console& console,
+                        std::span<const Signal* const> channels,
+                        const SignalFormat& format,
+                        const std::string& file_name, std::string* err);
 
 // Prints `signal`, if any, on `out`.
 void DisplaySignal(std::ostream& out, const Signal* signal);

@@ -39,7 +39,7 @@ Next LoadEntry(Editor& editor) {
 
 Next SaveEntry(Editor& editor) {
   return {false, SaveSignalFile(editor.console, editor.currentSignal.get(),
-                                editor.currentFileName)};
+                                editor.currentFileName, false)};
 }
 
 Next SaveAsEntry(Editor& editor) {
@@ -49,7 +49,7 @@ Next SaveAsEntry(Editor& editor) {
   const std::string file_name = NameFromInput(editor.console, typed);
   editor.currentFileName = file_name;
   return {false, SaveSignalFile(editor.console, editor.currentSignal.get(),
-                                file_name)};
+                                file_name, true)};
 }
 
 Next DisplayEntry(Editor& editor) {
