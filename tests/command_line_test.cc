@@ -2,6 +2,7 @@
 // and streams, apply against the dialogue, the standard streams and links
 // as the shell gives them, the help text in the documents, the SVG drawn.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -12,10 +13,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/signal/signal.h"
+#include "host/signal/signal_format.h"
 #include "tests/test_util.h"
 
 namespace pellory {
@@ -138,6 +142,138 @@ TEST(CommandLineTest, ApplyMatchesTheDialogue) {
     EXPECT_TRUE(ReadFile("a.txt") == ReadFile("d.txt")) << c.typed;
     EXPECT_FALSE(ReadFile("a.txt") == ReadFile("r.txt")) << c.typed;
   }
+}
+
+// Audio files through apply, every container and width it writes, mono and
+// stereo: what is read is what was stored, bit for bit (in process), and
+// the program's filtered result is the text path's, channel by channel,
+// saturated to the width; the rate, width and strings carry over.
+TEST(CommandLineTest, AudioFormatsWidthsAndChannelsThroughApply) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  std::mt19937 random(5);
+  for (const char* extension :
+       {".wav", ".flac", ".aiff", ".au", ".caf", ".w64", ".rf64"}) {
+    for (const int bits : {8, 16, 24, 32}) {
+      if (std::string(extension) == ".flac" && bits == 32) continue;
+      for (const size_t width : {size_t{1}, size_t{2}}) {
+        SCOPED_TRACE(std::string(extension) + " " + std::to_string(bits) +
+                     " bits, " + std::to_string(width) + " channels");
+        const int32_t high =
+            static_cast<int32_t>((int64_t{1} << (bits - 1)) - 1);
+        std::vector<Signal> channels(width);
+        for (Signal& channel : channels) {
+          ASSERT_TRUE(channel.Allocate(300));
+          for (int i = 1; i <= 300; ++i) {
+            channel.data()[i] = static_cast<int32_t>(
+                static_cast<int64_t>(random()) % (int64_t{high} + 1));
+          }
+          channel.data()[1] = high;
+          channel.data()[2] = -high - 1;
+        }
+        SignalFormat format =
+            FormatForName(std::string("in") + extension, {}, bits, 22050);
+        format.title = "A title";
+        const std::string in = std::string("in") + extension;
+        const std::vector<const Signal*> saved = {&channels[0],
+                                                  &channels[width - 1]};
+        int64_t clipped = -1;
+        std::string err;
+        ASSERT_TRUE(SaveChannels(
+            in, std::span<const Signal* const>(saved.data(), width), format,
+            &clipped, &err))
+            << err;
+        EXPECT_EQ(clipped, 0);
+        std::vector<Signal> read;
+        SignalFormat read_format;
+        ASSERT_TRUE(LoadChannels(in, &read, &read_format, &err)) << err;
+        ASSERT_EQ(read.size(), width);
+        EXPECT_EQ(read_format.bits, bits);
+        EXPECT_EQ(read_format.rate, 22050);
+        for (size_t c = 0; c < width; ++c) {
+          EXPECT_TRUE(std::equal(read[c].data(), read[c].data() + 301,
+                                 channels[c].data()))
+              << "channel " << c;
+        }
+        const std::string out = std::string("out") + extension;
+        ASSERT_EQ(RunPellory("", {"apply", in, out, "amplify=3"}).exit_status,
+                  0);
+        ASSERT_TRUE(LoadChannels(out, &read, &read_format, &err)) << err;
+        EXPECT_EQ(read_format.bits, bits);
+        EXPECT_EQ(read_format.rate, 22050);
+        // The containers that hold strings keep them.
+        if (std::string(extension) != ".au" &&
+            std::string(extension) != ".w64") {
+          EXPECT_EQ(read_format.title, "A title");
+        }
+        for (size_t c = 0; c < width; ++c) {
+          std::vector<int32_t> expected =
+              ApplyFilter(kAmplifyPlugin,
+                          std::vector<int32_t>(channels[c].data() + 1,
+                                               channels[c].data() + 301),
+                          "3");
+          for (int32_t& sample : expected) {
+            sample = std::clamp(sample, -high - 1, high);
+          }
+          EXPECT_TRUE(
+              std::equal(expected.begin(), expected.end(), read[c].data() + 1))
+              << "channel " << c;
+        }
+      }
+    }
+  }
+}
+
+// What is refused, and why: samples that are not integer PCM, several
+// channels where one is held, a width a container does not take.
+TEST(CommandLineTest, AudioRefusalsSayWhy) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  std::vector<Signal> stereo(2);
+  for (Signal& channel : stereo) ASSERT_TRUE(channel.Allocate(10));
+  const std::vector<const Signal*> both = {&stereo[0], &stereo[1]};
+  int64_t clipped;
+  std::string err;
+  ASSERT_TRUE(SaveChannels("st.wav", both, FormatForName("st.wav", {}),
+                           &clipped, &err));
+  SF_INFO info = {};
+  info.samplerate = 8000;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* file = sf_open("float.wav", SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr);
+  const float samples[4] = {0.5f, -0.5f, 0.25f, 0};
+  sf_writef_float(file, samples, 4);
+  sf_close(file);
+  const struct {
+    std::vector<std::string> arguments;
+    int exit_status;
+    const char* errors;
+  } cases[] = {
+      {{"info", "float.wav"},
+       1,
+       "cannot load float.wav: 32-bit float samples: Pellory edits integer "
+       "samples"},
+      {{"apply", "st.wav", "st.txt"},
+       1,
+       "as text, which holds one channel: the input has 2"},
+      {{"apply", "st.wav", "st.flac", "--bits", "32"},
+       1,
+       "does not take 32-bit samples"},
+      {{"apply", "st.wav", "x.wav", "--bits=12"},
+       2,
+       "--bits takes 8, 16, 24 or 32, not '12'"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunPellory("", c.arguments);
+    SCOPED_TRACE(c.arguments[1]);
+    EXPECT_EQ(run.exit_status, c.exit_status);
+    EXPECT_NE(run.errors.find(c.errors), std::string::npos) << run.errors;
+  }
+  const RunResult editor = RunPellory("1 st.wav\n");
+  EXPECT_NE(editor.errors.find("cannot load st.wav: it holds 2 channels"),
+            std::string::npos)
+      << editor.errors;
 }
 
 #ifndef _WIN32

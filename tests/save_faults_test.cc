@@ -11,12 +11,14 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <random>
 #include <sstream>
 
 #include "host/editor/editor.h"
 #include "host/editor/main_menu.h"
 #include "host/signal/signal.h"
+#include "host/signal/signal_format.h"
 #include "tests/fault_injection.h"
 #include "tests/test_util.h"
 
@@ -68,47 +70,58 @@ class SaveFaultTest : public testing::Test {
 // as it should, falls back to writing the file in place or unprotected.
 TEST_F(SaveFaultTest, EveryFailurePointKeepsTheOldFileAndLeavesNoTemporary) {
   int points = 0;
-  for (const bool in_place : {false, true}) {
-    SCOPED_TRACE(in_place ? "in place" : "replaced");
-    std::vector<std::string> entries = {"in.txt", "target.txt"};
-    WriteFile("target.txt", "1\n42\n");
-    if (in_place) {
-      ASSERT_EQ(link("target.txt", "other-name.txt"), 0);
-      entries.insert(entries.begin() + 1, "other-name.txt");
-    }
-    faults::Reset();
-    ASSERT_TRUE(signal_.Save("target.txt"));
-    const std::vector<Call> log = faults::Log();
-    const auto rename = std::find(log.begin(), log.end(), Call::kRename);
-    ASSERT_EQ(rename == log.end(), in_place);
-    ASSERT_GT(std::count(log.begin(), log.end(), Call::kWrite), 2);
-
-    std::map<Call, int> seen;
-    for (auto call = log.begin(); call != log.end(); ++call) {
-      const int nth = ++seen[*call];
-      for (int error : {ENOSPC, EIO, EACCES}) {
-        WriteFile("target.txt", "1\n42\n");
-        faults::Reset();
-        faults::FailNthCall(*call, nth, error);
-        const bool saved = signal_.Save("target.txt");
-        faults::Reset();
-        ++points;
-        const std::string where = std::string(faults::Name(*call)) + " #" +
-                                  std::to_string(nth) + " errno " +
-                                  std::to_string(error);
-        if (!in_place && call > rename) {
-          EXPECT_TRUE(saved) << where;
-        }
-        EXPECT_TRUE(ReadFile("target.txt") == (saved ? content_ : "1\n42\n"))
-            << where;
-        EXPECT_EQ(FolderEntries(), entries) << where;
+  // The text format, and an audio file, which goes through the same saver.
+  for (const std::string target : {"target.txt", "target.wav"}) {
+    signal_.set_format(FormatForName(target, {}, 16));
+    WriteFile(target, "1\n42\n");
+    ASSERT_TRUE(signal_.Save(target));
+    const std::string content = ReadFile(target);
+    for (const bool in_place : {false, true}) {
+      SCOPED_TRACE(target + (in_place ? " in place" : " replaced"));
+      std::vector<std::string> entries = {"in.txt", target};
+      WriteFile(target, "1\n42\n");
+      if (in_place) {
+        ASSERT_EQ(link(target.c_str(), "other-name"), 0);
+        entries.insert(entries.begin() + 1, "other-name");
       }
+      std::sort(entries.begin(), entries.end());
+      faults::Reset();
+      ASSERT_TRUE(signal_.Save(target));
+      const std::vector<Call> log = faults::Log();
+      const auto rename = std::find(log.begin(), log.end(), Call::kRename);
+      ASSERT_EQ(rename == log.end(), in_place);
+      ASSERT_GE(std::count(log.begin(), log.end(), Call::kWrite), 1);
+
+      std::map<Call, int> seen;
+      for (auto call = log.begin(); call != log.end(); ++call) {
+        const int nth = ++seen[*call];
+        for (int error : {ENOSPC, EIO, EACCES}) {
+          WriteFile(target, "1\n42\n");
+          faults::Reset();
+          faults::FailNthCall(*call, nth, error);
+          const bool saved = signal_.Save(target);
+          faults::Reset();
+          ++points;
+          const std::string where = std::string(faults::Name(*call)) + " #" +
+                                    std::to_string(nth) + " errno " +
+                                    std::to_string(error);
+          if (!in_place && call > rename) {
+            EXPECT_TRUE(saved) << where;
+          }
+          EXPECT_TRUE(ReadFile(target) == (saved ? content : "1\n42\n"))
+              << where;
+          EXPECT_EQ(FolderEntries(), entries) << where;
+        }
+      }
+      // The signal is still whole in memory: a save without faults
+      // succeeds.
+      ASSERT_TRUE(signal_.Save(target));
+      EXPECT_TRUE(ReadFile(target) == content);
+      std::filesystem::remove("other-name");
     }
-    // The signal is still whole in memory: a save without faults succeeds.
-    ASSERT_TRUE(signal_.Save("target.txt"));
-    EXPECT_TRUE(ReadFile("target.txt") == content_);
-    std::filesystem::remove("other-name.txt");
+    std::filesystem::remove(target);
   }
+  signal_.set_format({});
   std::cout << "fault points injected into Save: " << points << "\n";
 }
 

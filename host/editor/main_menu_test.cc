@@ -64,6 +64,47 @@ TEST(MainMenuTest, LoadDisplaySaveAs) {
   EXPECT_EQ(ReadFile("copy.txt"), TextLines("3\n5\n-3\n7\n"));
 }
 
+// An audio file loads as its samples; Save keeps its own format, width,
+// rate and strings, Save as takes the new name's (and text for a name
+// without an audio extension).
+TEST(MainMenuTest, AudioFilesLoadSaveAndSaveAs) {
+  ScopedTempDir dir;
+  InstallPluginFolder();
+  for (const char* name : {"a.wav", "a.flac"}) {
+    SCOPED_TRACE(name);
+    Signal recorded;
+    ASSERT_TRUE(recorded.Allocate(3));
+    recorded.data()[1] = 5;
+    recorded.data()[2] = -3;
+    recorded.data()[3] = 32767;
+    SignalFormat format = FormatForName(name, {}, 16, 44100);
+    format.artist = "Someone";
+    recorded.set_format(format);
+    ASSERT_TRUE(recorded.Save(name));
+    std::string errors;
+    const std::string output = Session(
+        std::string("1 ") + name + "\n4\n\n5 3 2\n2\n3 b.aiff\n3 c.txt\n",
+        nullptr, &errors);
+    EXPECT_NE(output.find("3,5,-3,32767,"), std::string::npos) << output;
+    // 32767 doubled is past 16 bits: clipped, and said.
+    EXPECT_NE(errors.find("1 sample beyond 16 bits were clipped to fit " +
+                          std::string(name)),
+              std::string::npos)
+        << errors;
+    for (const char* saved : {name, "b.aiff"}) {
+      Signal back;
+      ASSERT_TRUE(back.Load(saved)) << saved;
+      EXPECT_EQ(back.format().container, FormatForName(saved, {}).container);
+      EXPECT_EQ(back.format().bits, 16);
+      EXPECT_EQ(back.format().rate, 44100);
+      EXPECT_EQ(back.format().artist, "Someone");
+      EXPECT_EQ(std::vector<int32_t>(back.data(), back.data() + 4),
+                (std::vector<int32_t>{3, 10, -5, 32767}));
+    }
+    EXPECT_EQ(ReadFile("c.txt"), TextLines("3\n10\n-5\n65534\n"));
+  }
+}
+
 TEST(MainMenuTest, SaveWritesBackToCurrentFile) {
   ScopedTempDir dir;
   WriteFile("sig.txt", "2\n1\n2");

@@ -13,6 +13,10 @@
 namespace pellory {
 namespace {
 
+// The most sample bytes a WAV is written with: its sizes are 32 bits, and
+// its header and strings need room below them.
+constexpr uint64_t kLargestWavData = (uint64_t{1} << 32) - (uint64_t{1} << 20);
+
 // Frames read or written a call: few enough to keep the interleaved buffer
 // in the caches, and the progress moving.
 constexpr sf_count_t kFramesAtOnce = 1 << 16;
@@ -301,10 +305,16 @@ bool AudioFileBytes(std::span<const Signal* const> channels,
   SF_INFO info = {};
   info.samplerate = format.rate;
   info.channels = static_cast<int>(channels.size());
-  // A WAV is written as RF64, which libsndfile turns back into a plain WAV
-  // where the file stays under 4 GB.
+  // A WAV whose samples reach past 4 GB, which a WAV cannot count, is
+  // written as RF64 (libsndfile downgrades it to a WAV should it end up
+  // smaller); any other stays a plain WAV, as every tool reads it.
+  const uint64_t data_bytes =
+      static_cast<uint64_t>(channels[0]->SampleCount()) * channels.size() *
+      static_cast<uint64_t>(format.bits / 8);
   const int container =
-      format.container == SF_FORMAT_WAV ? SF_FORMAT_RF64 : format.container;
+      format.container == SF_FORMAT_WAV && data_bytes >= kLargestWavData
+          ? SF_FORMAT_RF64
+          : format.container;
   info.format = container | subtype;
   if (sf_format_check(&info) == 0) {
     *err = FormatName(format.container) + " does not take " +
