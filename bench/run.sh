@@ -7,7 +7,9 @@
 #   - a whole session through the real menus (load, Amplify 2.5, Smooth 32,
 #     Echo 0.5/2, save as) as a process, against `cp`, with its peak memory;
 #   - the load, the load and save as, and the filters that split with one
-#     thread and with every core (those alone unpinned).
+#     thread and with every core (those alone unpinned);
+#   - the same 16-bit samples loaded from a WAV against the text, apply on
+#     the WAV against sox, and the audio load's peak memory.
 # Files are generated in a RAM-backed folder so the page cache holds them.
 # Every other measured command runs pinned to one core (the last), so that
 # the scheduler moving a process between cores does not blur the figures:
@@ -77,6 +79,14 @@ for kind in a16 u32; do
     /usr/bin/time -f %M "$BIN/Pellory" 2>&1 >/dev/null) | tail -n 1)
   rm -f "$WORK/copy.txt" "$WORK/session/out.txt"
 done
+
+# The a16 samples as a 16-bit mono WAV.
+"$BIN/Pellory" apply "$WORK/a16.txt" "$WORK/a16.wav" --bits 16 2>/dev/null
+while read -r name ms; do fig[audio.$name]=$ms; done \
+  < <(python3 bench/audio_process.py "$BIN/Pellory" "$WORK/a16.txt" \
+    "$WORK/a16.wav" 7 "${PIN[@]}")
+fig[audio.load_kb]=$( (cd "$WORK/session" && printf '1\n%s\n' "$WORK/a16.wav" |
+  /usr/bin/time -f %M "$BIN/Pellory" 2>&1 >/dev/null) | tail -n 1)
 
 PELLORY_BENCH_SAMPLES=$N "${PIN[@]}" "$BIN/pellory_micro_bench" \
   --benchmark_filter='Amplify|Echo|Smooth|Display' \
@@ -155,6 +165,11 @@ for k in ("a16",):
     s, c = fig[k + ".session"], fig[k + ".cp"]
     row(f"whole session {k}", f"{s:.0f} ms", f"{s/c:.1f}x cp ({c:.1f} ms)", "<= 15x", s / c <= 15)
     row(f"whole session {k} peak memory", f"{fig[k+'.session_kb']/1024:.1f} MiB", f"limit {limit_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB", fig[k+".session_kb"] <= limit_kb)
+lt, lw = fig["audio.load_text"], fig["audio.load_wav"]
+row("load a16 from a 16-bit WAV, whole process", f"{lw:.1f} ms", f"{lw/lt:.2f}x the same samples as text ({lt:.1f} ms)", "<= 0.5x", lw / lt <= 0.5)
+ap, sx = fig["audio.apply"], fig["audio.sox"]
+row("apply WAV amplify=2, whole process", f"{ap:.1f} ms", f"{ap/sx:.2f}x sox vol 2 and sync ({sx:.1f} ms)", "<= 1.5x", ap / sx <= 1.5)
+row("load a16 WAV peak memory", f"{fig['audio.load_kb']/1024:.1f} MiB", f"limit {limit_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB", fig["audio.load_kb"] <= limit_kb)
 print(f"N = {n} samples\n")
 print("| measure | figure | ratio | target | met |")
 print("|---|---|---|---|---|")

@@ -110,9 +110,9 @@ bool FileReader::Open(const std::string& path, std::string* err) {
   return true;
 }
 
-// A synchronous handle reads at the given offset and leaves the file
-// position alone; the system lets one read wait for another on the same
-// handle where it must.
+// A synchronous handle reads at the given offset (and leaves its position
+// after what it read, so a disk file is read by offset throughout); the
+// system lets one read wait for another on the same handle where it must.
 long FileReader::ReadAt(char* into, size_t size, int64_t offset,
                         std::string* err) const {
   OVERLAPPED at = {};
@@ -128,6 +128,10 @@ long FileReader::ReadAt(char* into, size_t size, int64_t offset,
 }
 
 long FileReader::ReadChunk(std::string* err) {
+  // A disk file at the offset handed out so far: a read at an offset
+  // (ReadFrom) moves a synchronous handle's position.
+  if (size_ >= 0)
+    return ReadAt(buffer_.get(), buffer_size_, start_ + offset_, err);
   DWORD got = 0;
   if (!ReadFile(file_, buffer_.get(), static_cast<DWORD>(buffer_size_), &got,
                 nullptr)) {

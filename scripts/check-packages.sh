@@ -5,9 +5,10 @@
 # from inside it: natively for Linux x86-64, under qemu-user for Linux
 # arm64, under Wine for Windows (a win64 prefix runs both Windows builds).
 # Then the command-line forms, from another folder: apply with the same
-# filters, info and plot. What each shows and saves must equal the first
-# package's ("\r\n" read as "\n"; Windows must write "\r\n"), and apply
-# must save what the session saved.
+# filters, info and plot, and the same result through a WAV and a FLAC
+# (written, summed up and read back as text). What each shows and saves
+# must equal the first package's ("\r\n" read as "\n"; Windows must write
+# "\r\n"), and apply must save what the session saved.
 #
 #   scripts/check-packages.sh PACKAGE...
 set -eu
@@ -48,7 +49,12 @@ for package in "$@"; do
   if ! (cd "$WORK" && $run apply sample.txt "$name.applied" \
           amplify=2 echo=0.5,2 smooth=3 &&
         $run info sample.txt > "$name.info1" &&
-        LC_ALL=C $run plot sample.txt --width 40 --height 5 > "$name.plot1"); then
+        LC_ALL=C $run plot sample.txt --width 40 --height 5 > "$name.plot1" &&
+        $run apply sample.txt "$name.wav" amplify=2 echo=0.5,2 smooth=3 \
+          --bits 16 --rate 44100 &&
+        $run apply "$name.wav" "$name.flac" &&
+        $run info "$name.wav" "$name.flac" > "$name.audio1" &&
+        $run apply "$name.flac" "$name.from-flac"); then
     echo "$name: a command-line form did not end well"
     status=1
     continue
@@ -58,7 +64,10 @@ for package in "$@"; do
   tr -d '\r' < "$WORK/$name.applied" > "$WORK/$name.apply"
   tr -d '\r' < "$WORK/$name.info1" > "$WORK/$name.info"
   tr -d '\r' < "$WORK/$name.plot1" > "$WORK/$name.plot"
-  if ! cmp -s "$WORK/$name.saved" "$WORK/$name.apply"; then
+  tr -d '\r' < "$WORK/$name.audio1" | grep -v '^file: ' > "$WORK/$name.audio"
+  tr -d '\r' < "$WORK/$name.from-flac" > "$WORK/$name.flactext"
+  if ! cmp -s "$WORK/$name.saved" "$WORK/$name.apply" ||
+     ! cmp -s "$WORK/$name.saved" "$WORK/$name.flactext"; then
     echo "$name: apply saved other samples than the session"
     status=1
   fi
@@ -66,7 +75,7 @@ for package in "$@"; do
     first=$name
     continue
   fi
-  for what in shown saved info plot; do
+  for what in shown saved info plot audio; do
     if ! cmp -s "$WORK/$first.$what" "$WORK/$name.$what"; then
       echo "$name: what it $what differs from $first's"
       status=1

@@ -25,27 +25,32 @@ struct Form {
 };
 
 constexpr Form kForms[] = {
-    {"apply", "Pellory apply INPUT OUTPUT STEP...",
+    {"apply", "Pellory apply INPUT OUTPUT STEP... [--bits N] [--rate HZ]",
      "Loads INPUT, applies each STEP in order, and saves the result as\n"
      "OUTPUT ('-': standard input or output), exactly as the menus do with\n"
      "the same values (names in any case; mirrowen, quillet, tarrock too).\n"
      "Every step keeps the length; SIZE and DELAY count samples:\n"
-     "smooth=SIZE: the mean of SIZE samples from each on; the last SIZE-1 "
-     "kept\n"
-     "echo=FACTOR,DELAY: + FACTOR (0-1) x its output DELAY back (1000, "
-     "500...)\n"
-     "amplify=GAIN: x GAIN, +0.5, cut toward zero (amplify=1 turns -3 into -2)",
+     "smooth=SIZE: the mean of SIZE samples from each on; the last SIZE-1 kept\n"
+     "echo=FACTOR,DELAY: + FACTOR (0-1) x its output DELAY back (1000, 500...)\n"
+     "amplify=GAIN: x GAIN, +0.5, cut toward zero (amplify=1 turns -3 into -2)\n"
+     "An audio file's channels are filtered one by one. OUTPUT's extension\n"
+     "(.wav .flac .aif .aiff .au .caf .w64 .rf64; else text) picks its\n"
+     "format, with INPUT's width, rate and strings if it is audio, else 32\n"
+     "bits (FLAC 24) at 48000 Hz; --bits 8|16|24|32 and --rate set them, and\n"
+     "samples past the width are clipped to it (their count is said).",
      ApplyForm},
     {"info", "Pellory info FILE...",
      "Prints each FILE's number of samples, minimum, maximum, mean, root\n"
-     "mean square and the samples at the 32-bit limits ('-': standard\n"
-     "input).",
+     "mean square and the samples at the limits of its width ('-': standard\n"
+     "input); for an audio file its format, rate and duration too, and the\n"
+     "figures of each channel.",
      InfoForm},
     {"plot", "Pellory plot FILE [--svg OUT.svg] [--width N] [--height N]",
      "Draws the signal ('-': standard input): on the terminal, fitted to\n"
      "its size (80 x 20 off a terminal), or as an SVG picture (1200 x 400\n"
-     "pixels) with --svg ('-': standard output). Each column spans its\n"
-     "samples' minimum to maximum.",
+     "pixels a channel) with --svg ('-': standard output). Each column\n"
+     "spans its samples' minimum to maximum; an audio file's channels are\n"
+     "drawn one under another, in seconds too.",
      PlotForm},
     {"--help", "Pellory --help",
      "Prints this text (also -h); 'Pellory FORM --help' prints one form's.",
@@ -69,7 +74,10 @@ int HelpForm(const Console& console, const std::vector<std::string>&) {
   console.out << "Usage: Pellory\n"
                  "An editor for integer signals whose filters are plug-ins.\n"
                  "With no arguments: the interactive editor, its menus on "
-                 "standard input and\noutput.\n";
+                 "standard input and\noutput.\n"
+                 "A FILE is Pellory's text (a count, then a sample a line) "
+                 "or an audio file of\ninteger PCM (WAV, FLAC, AIFF, AU, "
+                 "CAF, W64, RF64, ...), known by its content.\n";
   for (const Form& form : kForms) {
     if (form.usage != nullptr) PrintForm(console, form);
   }
