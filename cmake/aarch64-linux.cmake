@@ -11,4 +11,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# Run with the C library Debian's multiarch installs for arm64 (with
+# libsndfile), loader and all: the cross compiler's own copy beside it is
+# another build, and a loader of one with the libraries of the other hangs.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /)

@@ -29,7 +29,7 @@ for package in "$@"; do
   case $name in
     *-win32 | *-win64) run="wine $folder/Pellory.exe" ;;
     *-linux-aarch64)
-      run="qemu-aarch64 -L /usr/aarch64-linux-gnu $folder/Pellory" ;;
+      run="qemu-aarch64 -L / $folder/Pellory" ;;
     *) run="$folder/Pellory" ;;
   esac
   if ! (cd "$folder" && $run < "$WORK/session" > "$WORK/$name.out" \
