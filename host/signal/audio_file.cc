@@ -21,14 +21,22 @@ constexpr uint64_t kLargestWavData = (uint64_t{1} << 32) - (uint64_t{1} << 20);
 // in the caches, and the progress moving.
 constexpr sf_count_t kFramesAtOnce = 1 << 16;
 
-// What libsndfile reads through: the bytes, where it stands, and the first
-// error the file seam gave.
+// What libsndfile reads through: the bytes, where it stands, the first
+// error the file seam gave, and a window of the file read ahead.
 struct Reading {
+  Reading(const AudioBytes* read, int64_t length) : bytes(read), size(length) {}
   const AudioBytes* bytes;
   int64_t size;
   int64_t position = 0;
   std::string error;
+  // libsndfile asks for a few kilobytes at a time; the file is read a
+  // window at a time, in few calls.
+  std::vector<char> window;
+  int64_t window_start = 0;
 };
+
+// How much of a file is read ahead at once.
+constexpr size_t kReadWindow = 1 << 20;
 
 sf_count_t ReadingLength(void* user) {
   return static_cast<Reading*>(user)->size;
@@ -44,6 +52,25 @@ sf_count_t ReadingSeek(sf_count_t offset, int whence, void* user) {
   return reading->position;
 }
 
+// Reads `size` bytes at `offset` of the file into `into`: fewer only where
+// the file ends or fails (said in the reading's error).
+int64_t ReadFileAt(Reading* reading, char* into, int64_t size, int64_t offset) {
+  int64_t got = 0;
+  while (got < size) {
+    const long part = reading->bytes->file->ReadFrom(
+        into + got, static_cast<size_t>(size - got), offset + got,
+        &reading->error);
+    if (part <= 0) {
+      if (part == 0 && reading->error.empty()) {
+        reading->error = "the file shrank while it was read";
+      }
+      break;
+    }
+    got += part;
+  }
+  return got;
+}
+
 sf_count_t ReadingRead(void* into, sf_count_t count, void* user) {
   auto* reading = static_cast<Reading*>(user);
   char* to = static_cast<char*>(into);
@@ -55,19 +82,26 @@ sf_count_t ReadingRead(void* into, sf_count_t count, void* user) {
     reading->position += wanted;
     return wanted;
   }
-  int64_t got = 0;
-  while (got < wanted) {
-    const long part = reading->bytes->file->ReadFrom(
-        to + got, static_cast<size_t>(wanted - got), reading->position + got,
-        &reading->error);
-    if (part <= 0) {
-      if (part == 0 && reading->error.empty()) {
-        reading->error = "the file shrank while it was read";
-      }
-      break;
-    }
-    got += part;
+  if (wanted >= static_cast<int64_t>(kReadWindow)) {
+    const int64_t got = ReadFileAt(reading, to, wanted, reading->position);
+    reading->position += got;
+    return got;
   }
+  const int64_t in_window = reading->position - reading->window_start;
+  if (in_window < 0 ||
+      in_window + wanted > static_cast<int64_t>(reading->window.size())) {
+    reading->window.resize(static_cast<size_t>(
+        std::min<int64_t>(kReadWindow, reading->size - reading->position)));
+    reading->window_start = reading->position;
+    const int64_t got = ReadFileAt(reading, reading->window.data(),
+                                   static_cast<int64_t>(reading->window.size()),
+                                   reading->position);
+    reading->window.resize(static_cast<size_t>(got));
+  }
+  const int64_t from = reading->position - reading->window_start;
+  const int64_t got = std::min<int64_t>(
+      wanted, static_cast<int64_t>(reading->window.size()) - from);
+  std::memcpy(to, reading->window.data() + from, static_cast<size_t>(got));
   reading->position += got;
   return got;
 }
@@ -187,26 +221,32 @@ std::string Reason(const char* text) {
 }
 
 // Reads the frames of `file` into `channels`, as the values the file
-// stores: libsndfile scales every width to 32 bits, and the shift by
-// `32 - bits` undoes that exactly.
-bool ReadFrames(SNDFILE* file, const Reading& reading, int bits,
-                std::vector<Signal>* channels, Progress* progress) {
+// stores: libsndfile scales every width to that of the type it fills (16
+// bits for shorts, 32 for ints), and the shift by the difference undoes
+// that exactly. Samples of 16 bits or fewer are read as shorts, which
+// libsndfile hands over as the file holds them, at no cost of its own.
+template <typename Sample>
+bool ReadFramesAs(SNDFILE* file, const Reading& reading, int bits,
+                  std::vector<Signal>* channels, Progress* progress) {
   const auto count = static_cast<sf_count_t>((*channels)[0].SampleCount());
   const size_t width = channels->size();
-  const int shift = 32 - bits;
-  std::vector<int> interleaved(width > 1 ? kFramesAtOnce * width : 0);
+  const int shift = static_cast<int>(8 * sizeof(Sample)) - bits;
+  std::vector<Sample> interleaved(static_cast<size_t>(kFramesAtOnce) * width);
   for (sf_count_t done = 0; done < count;) {
     const sf_count_t frames = std::min(kFramesAtOnce, count - done);
-    // One channel is read in place, with no copy.
-    int* into =
-        width == 1 ? (*channels)[0].data() + 1 + done : interleaved.data();
-    if (sf_readf_int(file, into, frames) != frames || !reading.error.empty()) {
-      return false;
+    sf_count_t read;
+    if constexpr (sizeof(Sample) == 2) {
+      read = sf_readf_short(file, interleaved.data(), frames);
+    } else {
+      read = sf_readf_int(file, interleaved.data(), frames);
     }
+    if (read != frames || !reading.error.empty()) return false;
+    // Plain loops over each channel, which the compiler vectorises.
     for (size_t c = 0; c < width; ++c) {
       int32_t* samples = (*channels)[c].data() + 1 + done;
+      const Sample* from = interleaved.data() + c;
       for (sf_count_t i = 0; i < frames; ++i) {
-        samples[i] = into[static_cast<size_t>(i) * width + c] >> shift;
+        samples[i] = int32_t{from[static_cast<size_t>(i) * width]} >> shift;
       }
     }
     done += frames;
@@ -215,11 +255,18 @@ bool ReadFrames(SNDFILE* file, const Reading& reading, int bits,
   return true;
 }
 
+bool ReadFrames(SNDFILE* file, const Reading& reading, int bits,
+                std::vector<Signal>* channels, Progress* progress) {
+  return bits <= 16
+             ? ReadFramesAs<short>(file, reading, bits, channels, progress)
+             : ReadFramesAs<int>(file, reading, bits, channels, progress);
+}
+
 }  // namespace
 
 bool BeginsAudio(std::string_view head) {
   const AudioBytes bytes = {nullptr, head};
-  Reading reading = {&bytes, static_cast<int64_t>(head.size()), 0, ""};
+  Reading reading(&bytes, static_cast<int64_t>(head.size()));
   SF_INFO info = {};
   SoundFile file(sf_open_virtual(&kReadingIo, SFM_READ, &info, &reading));
   // A head too short for its whole header is still one libsndfile knows.
@@ -229,11 +276,9 @@ bool BeginsAudio(std::string_view head) {
 AudioRead ReadAudio(const AudioBytes& bytes, std::vector<Signal>* channels,
                     SignalFormat* format, std::string* err,
                     Progress* progress) {
-  Reading reading = {&bytes,
-                     bytes.file != nullptr
-                         ? bytes.file->Size()
-                         : static_cast<int64_t>(bytes.memory.size()),
-                     0, ""};
+  Reading reading(&bytes, bytes.file != nullptr
+                              ? bytes.file->Size()
+                              : static_cast<int64_t>(bytes.memory.size()));
   SF_INFO info = {};
   SoundFile file(sf_open_virtual(&kReadingIo, SFM_READ, &info, &reading));
   if (file == nullptr) {

@@ -103,7 +103,14 @@ bool LoadChannels(const std::string& file_name, std::vector<Signal>* channels,
       loaded = LoadText(&file, first, got, &(*channels)[0], err, progress);
     }
   }
-  if (!file.Close(err) || !loaded) {
+  // A failed load keeps its own reason; one that read through may still
+  // have read a file another program changed meanwhile.
+  std::string close_err;
+  if (!file.Close(&close_err) && loaded) {
+    *err = close_err;
+    loaded = false;
+  }
+  if (!loaded) {
     channels->clear();
     return false;
   }
