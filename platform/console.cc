@@ -8,6 +8,16 @@
 
 namespace pellory {
 
+Console ErrorsConsole(const Console& console) {
+  return Console{console.in,
+                 console.err,
+                 console.err,
+                 console.input_is_terminal,
+                 console.error_is_terminal,
+                 console.error_is_terminal,
+                 true};
+}
+
 std::atomic<int> LineInPlace::shown_columns_{0};
 
 void LineInPlace::Draw(std::string_view text) {

@@ -34,6 +34,11 @@ struct Console {
   bool out_is_standard_error = false;
 };
 
+// `console` with standard error as its `out` too (whether it is a
+// terminal and all): for what goes to standard error while standard
+// output carries a result.
+Console ErrorsConsole(const Console& console);
+
 // The program's arguments after its name, as the program keeps names: on
 // Windows from the command line's UTF-16 into UTF-8 (any language);
 // elsewhere as they are.

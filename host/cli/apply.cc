@@ -118,7 +118,7 @@ int ApplyForm(const Console& console,
     }
     steps.push_back(step);
   }
-  const Console work = WorkConsole(console);
+  const Console work = ErrorsConsole(console);
   std::vector<PluginExports> exports(steps.size());
   for (size_t i = 0; i < steps.size(); ++i) {
     std::string err;

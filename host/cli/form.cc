@@ -12,16 +12,6 @@ int UsageError(const Console& console, const std::string& problem) {
   return kExitUsage;
 }
 
-Console WorkConsole(const Console& console) {
-  return Console{console.in,
-                 console.err,
-                 console.err,
-                 console.input_is_terminal,
-                 console.error_is_terminal,
-                 console.error_is_terminal,
-                 true};
-}
-
 std::string StreamOrFile(const std::string& argument,
                          std::string_view standard) {
   return argument == "-" ? std::string(standard) : argument;
@@ -30,7 +20,7 @@ std::string StreamOrFile(const std::string& argument,
 bool LoadForForm(const Console& console, const std::string& name,
                  std::vector<Signal>* channels, SignalFormat* format) {
   const Notice loaded =
-      LoadChannelsFile(WorkConsole(console), channels, format, name);
+      LoadChannelsFile(ErrorsConsole(console), channels, format, name);
   console.out.flush();
   if (!loaded.reason.empty()) {
     console.err << "Pellory: " << loaded.reason << "\n" << std::flush;

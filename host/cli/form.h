@@ -1,6 +1,7 @@
 // What the command-line forms share: their exit statuses, how they say a
-// command line is wrong, the console their work runs on, "-" as the
-// standard streams, and loading a signal with the reason a load failed.
+// command line is wrong, "-" as the standard streams, and loading a signal
+// with the reason a load failed. A form's status lines go to standard
+// error (ErrorsConsole), so that standard output carries the result alone.
 #ifndef PELLORY_HOST_CLI_FORM_H_
 #define PELLORY_HOST_CLI_FORM_H_
 
@@ -23,10 +24,6 @@ constexpr int kExitUsage = 2;
 // For a form's own argument errors: says `problem` and how to get help on
 // `console.err`, and returns kExitUsage.
 int UsageError(const Console& console, const std::string& problem);
-
-// A console for a form's work: its status line, where there is one, on
-// standard error, so that standard output carries the result alone.
-Console WorkConsole(const Console& console);
 
 // The name a form reads or writes for `argument`: "-" is `standard` (the
 // file seam's name for standard input or output), anything else a file.

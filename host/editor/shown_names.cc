@@ -28,13 +28,7 @@ std::string NameInUnicodeOutput(const Console& console,
 
 std::string NameInMessage(const Console& console, const std::string& name) {
   // The code page is the one of the stream the message goes to.
-  const Console errors{console.in,
-                       console.err,
-                       console.err,
-                       console.input_is_terminal,
-                       console.error_is_terminal,
-                       console.error_is_terminal,
-                       true};
+  const Console errors = ErrorsConsole(console);
   return Shown(name, NameForOutput(errors, name), console.error_is_terminal);
 }
 
