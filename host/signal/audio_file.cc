@@ -77,8 +77,10 @@ sf_count_t ReadingRead(void* into, sf_count_t count, void* user) {
   const int64_t wanted =
       std::max<int64_t>(0, std::min(count, reading->size - reading->position));
   if (reading->bytes->file == nullptr) {
-    std::memcpy(to, reading->bytes->memory.data() + reading->position,
-                static_cast<size_t>(wanted));
+    if (wanted > 0) {
+      std::memcpy(to, reading->bytes->memory.data() + reading->position,
+                  static_cast<size_t>(wanted));
+    }
     reading->position += wanted;
     return wanted;
   }
@@ -101,7 +103,10 @@ sf_count_t ReadingRead(void* into, sf_count_t count, void* user) {
   const int64_t from = reading->position - reading->window_start;
   const int64_t got = std::min<int64_t>(
       wanted, static_cast<int64_t>(reading->window.size()) - from);
-  std::memcpy(to, reading->window.data() + from, static_cast<size_t>(got));
+  // An empty file has no window at all: nothing to copy from it.
+  if (got > 0) {
+    std::memcpy(to, reading->window.data() + from, static_cast<size_t>(got));
+  }
   reading->position += got;
   return got;
 }
@@ -142,8 +147,10 @@ sf_count_t WritingRead(void* into, sf_count_t count, void* user) {
   const int64_t size = static_cast<int64_t>(writing->file->size());
   const int64_t got =
       std::max<int64_t>(0, std::min<int64_t>(count, size - writing->position));
-  std::memcpy(into, writing->file->data() + writing->position,
-              static_cast<size_t>(got));
+  if (got > 0) {
+    std::memcpy(into, writing->file->data() + writing->position,
+                static_cast<size_t>(got));
+  }
   writing->position += got;
   return got;
 }
