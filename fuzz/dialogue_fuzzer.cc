@@ -18,6 +18,8 @@
 #include "fuzz/fuzz_util.h"
 #include "host/editor/editor.h"
 #include "host/editor/main_menu.h"
+#include "host/signal/signal.h"
+#include "host/signal/signal_format.h"
 
 using pellory::fuzz::Check;
 
@@ -96,8 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string content = pellory::fuzz::ReadWhole(name);
     if (seed != Seeds().end() && seed->second == content) continue;
     changed.push_back(name);
-    Check(pellory::fuzz::IsWellFormedSignalFile(content),
-          "every saved file is a well-formed signal file");
+    // A name with an audio extension is saved as that audio file.
+    pellory::Signal saved;
+    Check(pellory::FormatForName(name, {}).is_audio()
+              ? saved.Load(name)
+              : pellory::fuzz::IsWellFormedSignalFile(content),
+          "every saved file is a well-formed signal or audio file");
   }
   // A seed the run removed or replaced by something else is restored too.
   for (const auto& seed : Seeds()) {

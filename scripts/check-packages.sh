@@ -5,8 +5,9 @@
 # from inside it: natively for Linux x86-64, under qemu-user for Linux
 # arm64, under Wine for Windows (a win64 prefix runs both Windows builds).
 # Then the command-line forms, from another folder: apply with the same
-# filters, info and plot, and the same result through a WAV and a FLAC
-# (written, summed up and read back as text). What each shows and saves
+# filters, info and plot, and the same result through a WAV, a FLAC and
+# an AIFF (written by apply and the editor's Save as, summed up, drawn and
+# read back as text). What each shows and saves
 # must equal the first package's ("\r\n" read as "\n"; Windows must write
 # "\r\n"), and apply must save what the session saved.
 #
@@ -53,8 +54,10 @@ for package in "$@"; do
         $run apply sample.txt "$name.wav" amplify=2 echo=0.5,2 smooth=3 \
           --bits 16 --rate 44100 &&
         $run apply "$name.wav" "$name.flac" &&
-        $run info "$name.wav" "$name.flac" > "$name.audio1" &&
-        $run apply "$name.flac" "$name.from-flac"); then
+        printf '1\n%s\n3\n%s\n' "$name.flac" "$name.aiff" | $run > /dev/null &&
+        $run info "$name.wav" "$name.flac" "$name.aiff" > "$name.audio1" &&
+        LC_ALL=C $run plot "$name.aiff" --width 120 --height 3 >> "$name.audio1" &&
+        $run apply "$name.aiff" "$name.from-flac"); then
     echo "$name: a command-line form did not end well"
     status=1
     continue
@@ -64,7 +67,8 @@ for package in "$@"; do
   tr -d '\r' < "$WORK/$name.applied" > "$WORK/$name.apply"
   tr -d '\r' < "$WORK/$name.info1" > "$WORK/$name.info"
   tr -d '\r' < "$WORK/$name.plot1" > "$WORK/$name.plot"
-  tr -d '\r' < "$WORK/$name.audio1" | grep -v '^file: ' > "$WORK/$name.audio"
+  tr -d '\r' < "$WORK/$name.audio1" | grep -v '^file: ' |
+    sed "s/^$name\./NAME./" > "$WORK/$name.audio"
   tr -d '\r' < "$WORK/$name.from-flac" > "$WORK/$name.flactext"
   if ! cmp -s "$WORK/$name.saved" "$WORK/$name.apply" ||
      ! cmp -s "$WORK/$name.saved" "$WORK/$name.flactext"; then

@@ -238,9 +238,13 @@ bool ReadFramesAs(SNDFILE* file, const Reading& reading, int bits,
   const auto count = static_cast<sf_count_t>((*channels)[0].SampleCount());
   const size_t width = channels->size();
   const int shift = static_cast<int>(8 * sizeof(Sample)) - bits;
-  std::vector<Sample> interleaved(static_cast<size_t>(kFramesAtOnce) * width);
+  // Blocks larger than the read-ahead window, which libsndfile then reads
+  // straight into the block, in one call a block.
+  const auto at_once = static_cast<sf_count_t>(
+      std::max<size_t>(1, 2 * kReadWindow / (width * sizeof(Sample))));
+  std::vector<Sample> interleaved(static_cast<size_t>(at_once) * width);
   for (sf_count_t done = 0; done < count;) {
-    const sf_count_t frames = std::min(kFramesAtOnce, count - done);
+    const sf_count_t frames = std::min(at_once, count - done);
     sf_count_t read;
     if constexpr (sizeof(Sample) == 2) {
       read = sf_readf_short(file, interleaved.data(), frames);
