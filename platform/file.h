@@ -41,6 +41,10 @@ extern const std::string_view kTextLineEnd;
 inline constexpr std::string_view kStandardInputName{"\0standard input", 15};
 inline constexpr std::string_view kStandardOutputName{"\0standard output", 16};
 
+// Why FileReader and FileSaver refuse a name holding a NUL byte (other
+// than the standard streams' names): no file's name can hold one.
+inline constexpr char kNameWithNul[] = "a file name cannot hold a NUL byte";
+
 // Whether `path` names a regular file (links followed): reading it again
 // gives the same bytes, where a FIFO or a device would wait or differ.
 bool IsRegularFile(const std::string& path);

@@ -45,6 +45,10 @@ bool FileReader::Open(const std::string& path, std::string* err) {
       *err = "standard input is closed";
       return false;
     }
+  } else if (path.find('\0') != std::string::npos) {
+    // The system would take the name only up to the NUL: another file.
+    *err = kNameWithNul;
+    return false;
   } else {
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   }

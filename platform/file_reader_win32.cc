@@ -85,6 +85,10 @@ bool FileReader::Open(const std::string& path, std::string* err) {
                          DUPLICATE_SAME_ACCESS)) {
       file = INVALID_HANDLE_VALUE;
     }
+  } else if (path.find('\0') != std::string::npos) {
+    // The system would take the name only up to the NUL: another file.
+    *err = kNameWithNul;
+    return false;
   } else {
     file = CreateFileW(SystemName(path).c_str(), GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -103,6 +103,12 @@ bool FileSaver::Open(const std::string& path, uint64_t size, std::string* err) {
     mode_ = Mode::kDirect;
     return true;
   }
+  if (path.find('\0') != std::string::npos) {
+    // The system would take the name only up to the NUL: another file.
+    *err = kNameWithNul;
+    failed_ = true;
+    return false;
+  }
   bool process_link;
   if (!LocateTarget(path, &target_, &process_link, err)) return false;
   // The kernel follows the links, under its protections; whether the name

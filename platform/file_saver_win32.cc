@@ -80,6 +80,12 @@ bool FileSaver::Open(const std::string& path, uint64_t, std::string* err) {
     file_ = out;
     return true;
   }
+  if (path.find('\0') != std::string::npos) {
+    // The system would take the name only up to the NUL: another file.
+    *err = kNameWithNul;
+    failed_ = true;
+    return false;
+  }
   target_ = FullPath(WideName(path));
   // Whether the process may write the file is the file's to say, exactly
   // as for a truncating open: a read-only file is never replaced.
