@@ -159,7 +159,12 @@ TEST(CommandLineTest, AudioFormatsWidthsAndChannelsThroughApply) {
        {".wav", ".flac", ".aiff", ".au", ".caf", ".w64", ".rf64"}) {
     for (const int bits : {8, 16, 24, 32}) {
       if (std::string(extension) == ".flac" && bits == 32) continue;
+      // Stereo where the containers differ in how they interleave it
+      // (the RIFF family and FLAC); mono everywhere.
+      const bool stereo =
+          std::string(extension) == ".wav" || std::string(extension) == ".flac";
       for (const size_t width : {size_t{1}, size_t{2}}) {
+        if (width == 2 && !stereo) continue;
         SCOPED_TRACE(std::string(extension) + " " + std::to_string(bits) +
                      " bits, " + std::to_string(width) + " channels");
         const int32_t high =
