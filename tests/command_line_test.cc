@@ -148,9 +148,10 @@ TEST(CommandLineTest, ApplyMatchesTheDialogue) {
 }
 
 // Audio files through apply, every container and width it writes, mono and
-// stereo: what is read is what was stored, bit for bit (in process), and
-// the program's filtered result is the text path's, channel by channel,
-// saturated to the width; the rate, width and strings carry over.
+// stereo: what is read is what was stored, bit for bit (in process, whole
+// and split across threads), and the program's filtered result is the text
+// path's, channel by channel, saturated to the width; the rate, width and
+// strings carry over.
 TEST(CommandLineTest, AudioFormatsWidthsAndChannelsThroughApply) {
   ScopedTempDir dir;
   InstallPluginFolder();
@@ -194,15 +195,18 @@ TEST(CommandLineTest, AudioFormatsWidthsAndChannelsThroughApply) {
         EXPECT_EQ(clipped, 0);
         std::vector<Signal> read;
         SignalFormat read_format;
-        ASSERT_TRUE(LoadChannels(in, &read, &read_format, &err)) << err;
-        ASSERT_EQ(read.size(), width);
-        EXPECT_EQ(read_format.bits, bits);
-        EXPECT_EQ(read_format.rate, 22050);
-        for (size_t c = 0; c < width; ++c) {
-          EXPECT_TRUE(std::equal(read[c].data(), read[c].data() + 301,
-                                 channels[c].data()))
-              << "channel " << c;
-        }
+        // Read whole and in parts, each through a handle of its own.
+        ForEachThreadCount([&] {
+          ASSERT_TRUE(LoadChannels(in, &read, &read_format, &err)) << err;
+          ASSERT_EQ(read.size(), width);
+          EXPECT_EQ(read_format.bits, bits);
+          EXPECT_EQ(read_format.rate, 22050);
+          for (size_t c = 0; c < width; ++c) {
+            EXPECT_TRUE(std::equal(read[c].data(), read[c].data() + 301,
+                                   channels[c].data()))
+                << "channel " << c;
+          }
+        });
         const std::string out = std::string("out") + extension;
         ASSERT_EQ(RunPellory("", {"apply", in, out, "amplify=3"}).exit_status,
                   0);
