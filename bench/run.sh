@@ -81,15 +81,17 @@ for kind in a16 u32; do
   rm -f "$WORK/copy.txt" "$WORK/session/out.txt"
 done
 
-# The a16 samples as a 16-bit mono WAV.
-"$BIN/Pellory" apply "$WORK/a16.txt" "$WORK/a16.wav" --bits 16 2>/dev/null
+# The a16 samples as a 16-bit mono WAV and FLAC.
+for audio in wav flac; do
+  "$BIN/Pellory" apply "$WORK/a16.txt" "$WORK/a16.$audio" --bits 16 2>/dev/null
+done
 while read -r name ms; do fig[audio.$name]=$ms; done \
   < <(python3 bench/audio_process.py "$BIN/Pellory" "$WORK/a16.txt" \
-    "$WORK/a16.wav" 7 "${PIN[@]}")
-# The same unpinned, where both loads split across the cores.
+    "$WORK/a16.wav" "$WORK/a16.flac" 7 "${PIN[@]}")
+# The same unpinned, where the loads split across the cores.
 while read -r name ms; do fig[audio_every.$name]=$ms; done \
   < <(python3 bench/audio_process.py "$BIN/Pellory" "$WORK/a16.txt" \
-    "$WORK/a16.wav" 7)
+    "$WORK/a16.wav" "$WORK/a16.flac" 7)
 fig[audio.load_kb]=$( (cd "$WORK/session" && printf '1\n%s\n' "$WORK/a16.wav" |
   /usr/bin/time -f %M "$BIN/Pellory" 2>&1 >/dev/null) | tail -n 1)
 
@@ -172,8 +174,12 @@ for k in ("a16",):
     row(f"whole session {k} peak memory", f"{fig[k+'.session_kb']/1024:.1f} MiB", f"limit {limit_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB", fig[k+".session_kb"] <= limit_kb)
 lt, lw = fig["audio.load_text"], fig["audio.load_wav"]
 row("load a16 from a 16-bit WAV, whole process", f"{lw:.1f} ms", f"{lw/lt:.2f}x the same samples as text ({lt:.1f} ms)", "<= 0.5x", lw / lt <= 0.5)
-lt, lw = fig["audio_every.load_text"], fig["audio_every.load_wav"]
+every = {k.split(".", 1)[1]: v for k, v in fig.items() if k.startswith("audio_every.")}
+lt, lw = every["load_text"], every["load_wav"]
 row(f"load a16 from a 16-bit WAV, {cores} cores, whole process", f"{lw:.1f} ms", f"{lw/lt:.2f}x the same samples as text ({lt:.1f} ms)", "<= 0.5x", lw / lt <= 0.5)
+for kind in ("wav", "flac"):
+    one, all_cores = every[f"load_{kind}_one_thread"], every[f"load_{kind}"]
+    row(f"load a16 from a 16-bit {kind.upper()}, {cores} cores vs one thread", f"{all_cores:.1f} ms", f"{all_cores/one:.2f}x one thread ({one:.1f} ms)", "", True)
 ap, sx = fig["audio.apply"], fig["audio.sox"]
 row("apply WAV amplify=2, whole process", f"{ap:.1f} ms", f"{ap/sx:.2f}x sox vol 2 and sync ({sx:.1f} ms)", "<= 1.5x", ap / sx <= 1.5)
 row("load a16 WAV peak memory", f"{fig['audio.load_kb']/1024:.1f} MiB", f"limit {limit_kb/1024:.1f} MiB", "4(N+1) B + 16 MiB", fig["audio.load_kb"] <= limit_kb)
