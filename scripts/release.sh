@@ -29,10 +29,10 @@ start_wine win64
 win32="$OUT/Pellory-$VERSION-win32.zip"
 win32_status="run and checked (Wine, 32-bit)"
 if ! runs_32bit_code; then
-  echo "NOT RUN: $win32 (this machine refuses 32-bit programs)"
+  echo "NOT RUN: $win32 ($(no_32bit_reason))"
   win32=
-  win32_status="built only: this machine runs no 32-bit programs (its"
-  win32_status="$win32_status exports were checked with the build's tests)"
+  win32_status="built only: $(no_32bit_reason) (its exports were checked"
+  win32_status="$win32_status with the build's tests)"
 fi
 sh scripts/check-packages.sh "$OUT/Pellory-$VERSION-linux-x86_64.tar.gz" \
   "$OUT/Pellory-$VERSION-linux-aarch64.tar.gz" "$OUT/Pellory-$VERSION-win64.zip" \

@@ -13,8 +13,8 @@ KIND=${3:-win32}
 . scripts/wine.sh
 if [ "$KIND" = win32 ] && ! runs_32bit_code; then
   # Only what reads the build without running it.
-  echo "NOT RUN: the 32-bit Windows build's tests and package check; this"
-  echo "machine refuses 32-bit programs (Exec format error). Its exports only:"
+  echo "NOT RUN: the 32-bit Windows build's tests and package check:"
+  echo "$(no_32bit_reason). Its exports only:"
   ctest --test-dir "$WIN_BUILD" -R windows_exports --output-on-failure
   exit 0
 fi

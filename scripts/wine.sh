@@ -30,10 +30,21 @@ stop_wine() {
   rm -rf "$WINEPREFIX" ${WINE_LOADER_FOLDER:+"$WINE_LOADER_FOLDER"}
 }
 
-# Whether this machine runs 32-bit x86 programs, as the 32-bit Windows build
-# under Wine needs: a virtual machine whose host runs 64-bit user code only
-# refuses them, and the system says so ("Exec format error", status 126).
+# Whether this machine runs 32-bit x86 programs under Wine, as the 32-bit
+# Windows build needs: wine32 installed, and a machine that runs them (a
+# virtual machine whose host runs 64-bit user code only refuses them, and
+# the system says so: "Exec format error", status 126).
 runs_32bit_code() {
+  [ -x /usr/lib/wine/wine ] || return 1
   /usr/lib/wine/wine --version >/dev/null 2>&1
   [ $? -ne 126 ]
+}
+
+# Why the 32-bit build cannot run here, where runs_32bit_code says so.
+no_32bit_reason() {
+  if [ -x /usr/lib/wine/wine ]; then
+    echo "this machine refuses 32-bit programs (Exec format error)"
+  else
+    echo "wine32 is not installed (scripts/install-deps.sh windows could not install it)"
+  fi
 }
