@@ -58,14 +58,19 @@ if [ "${1:-}" = windows ]; then
   need32=""
   dpkg -s wine32:i386 >/dev/null 2>&1 || need32=wine32
   [ -z "$need$need32" ] && exit 0
-  echo "installing:$need $need32"
-  $SUDO dpkg --add-architecture i386
-  update_lists
-  [ -z "$need" ] || DEBIAN_FRONTEND=noninteractive $SUDO apt-get install \
-    -y -qq --no-install-recommends $need
+  if [ -n "$need" ]; then
+    echo "installing:$need $need32"
+    $SUDO dpkg --add-architecture i386
+    update_lists
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
+      --no-install-recommends $need
+  fi
   # Wine's 32-bit half takes i386 libraries of the very versions this
   # machine has for itself; where the mirror's i386 lists lack one (a
   # security list caught mid-sync), the 32-bit build is built, not run.
+  # Alone, it is tried with the lists at hand (fetching them again takes
+  # half a minute a try): once the mirror has synced, `apt-get update` and
+  # this script again install it.
   if [ -n "$need32" ] &&
     ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq \
       --no-install-recommends wine32 >/dev/null 2>&1; then
