@@ -95,7 +95,7 @@ sf_count_t ReadingRead(void* into, sf_count_t count, void* user) {
   const int64_t in_window = reading->position - reading->window_start;
   if (in_window < 0 || in_window + wanted > reading->window_size) {
     if (reading->window == nullptr) {
-      reading->window = std::make_unique_for_overwrite<char[]>(kReadWindow);
+      reading->window.reset(new char[kReadWindow]);
     }
     reading->window_start = reading->position;
     reading->window_size =
@@ -163,8 +163,8 @@ bool ReadFramesAs(SNDFILE* file, const Reading& reading, int bits,
   const auto at_once = static_cast<sf_count_t>(
       std::max<size_t>(1, kBlockBytes / (width * sizeof(Sample))));
   // Not zeroed: every block is read before it is widened.
-  const auto interleaved = std::make_unique_for_overwrite<Sample[]>(
-      static_cast<size_t>(at_once) * width);
+  const std::unique_ptr<Sample[]> interleaved(
+      new Sample[static_cast<size_t>(at_once) * width]);
   for (sf_count_t done = 0; done < count;) {
     const sf_count_t frames = std::min(at_once, count - done);
     const int64_t before = reading.position;
