@@ -45,6 +45,6 @@ no_32bit_reason() {
   if [ -x /usr/lib/wine/wine ]; then
     echo "this machine refuses 32-bit programs (Exec format error)"
   else
-    echo "wine32 is not installed (scripts/install-deps.sh windows could not install it)"
+    echo "wine32 is not installed, which scripts/install-deps.sh windows could not do"
   fi
 }
